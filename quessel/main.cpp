@@ -1,0 +1,9 @@
+// Librarian entry point (the command line is not read yet).
+
+#include "diag.h"
+
+int main(int argc, char **argv)
+{
+    startUp(argc, argv, librarianBanner());
+    summary(0);
+}

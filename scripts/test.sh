@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Sets up a Debian machine (missing packages only), builds everything with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+cmake -S . -B build-test -G Ninja -DSANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+cmake --build build-test
+ctest --test-dir build-test --output-on-failure -j"$(nproc)"

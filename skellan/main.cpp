@@ -1,0 +1,9 @@
+// Hex converter entry point (the command line is not read yet).
+
+#include "diag.h"
+
+int main(int argc, char **argv)
+{
+    startUp(argc, argv, hexConverterBanner());
+    summary(0);
+}

@@ -1,0 +1,115 @@
+// Scratch directories and a program runner for whole-program tests.
+
+#include "tooltest.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir()
+{
+    std::string pattern = (fs::temp_directory_path() / "suite-test-XXXXXX").string();
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data()))
+        throw std::runtime_error("mkdtemp failed");
+    cPath = buf.data();
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    fs::remove_all(cPath, ec);
+}
+
+void TempDir::write(const std::string &name, const std::vector<uint8_t> &bytes) const
+{
+    std::ofstream out(file(name), std::ios::binary);
+    out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+void TempDir::write(const std::string &name, const std::string &text) const
+{
+    std::ofstream out(file(name), std::ios::binary);
+    out << text;
+}
+
+std::vector<uint8_t> TempDir::read(const std::string &name) const
+{
+    std::ifstream in(file(name), std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string TempDir::readText(const std::string &name) const
+{
+    std::ifstream in(file(name), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool TempDir::exists(const std::string &name) const { return fs::exists(file(name)); }
+
+std::vector<std::string> TempDir::list() const
+{
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(cPath))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+ToolResult runTool(const std::string &exe, const std::vector<std::string> &args, const std::string &cwd)
+{
+    ToolResult result;
+    int fds[2];
+    if (pipe(fds) != 0)
+        throw std::runtime_error("pipe failed");
+    pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        close(fds[0]);
+        dup2(fds[1], 1);
+        dup2(fds[1], 2);
+        close(fds[1]);
+        if (chdir(cwd.c_str()) != 0)
+            _exit(126);
+        std::vector<char *> argv;
+        argv.push_back(const_cast<char *>(exe.c_str()));
+        for (const auto &a : args)
+            argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
+        result.output.append(buf, size_t(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status))
+        result.exitCode = WEXITSTATUS(status);
+    return result;
+}
+
+std::vector<std::string> splitLines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::string line;
+    std::istringstream in(text);
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
