@@ -1,0 +1,39 @@
+// Text and number helpers shared by the parsers, dumps and writers of every
+// program: command-file numbers, separated lists, command-file tokens, the
+// byte swap of the COD writer and the fixed-width hexadecimal of the dumps
+// and map files. None of them keeps any state.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <vector>
+
+// Reads a decimal number, or a hexadecimal one when the second character of
+// a text of three or more characters is 'x' or 'X' (the first character is
+// not looked at). Leading white space and a sign are accepted, reading stops
+// at the first character that is no digit, text without digits gives 0, and
+// values beyond the signed 32-bit range are clamped to 0x7FFFFFFF or
+// -0x80000000. Nothing is reported.
+int32_t parseNumber(const std::string &text);
+
+// Splits at every separator; a field before a separator is kept even when
+// empty, the field after the last separator only when it is not empty.
+std::vector<std::string> split(const std::string &text, char separator);
+
+// Reads one white-space separated token into token; double quotes group
+// text that holds white space and are never part of the token. False when
+// nothing was read or a quote was left open.
+bool readToken(std::istream &in, std::string &token);
+
+// The value with its four bytes in reverse order.
+uint32_t byteSwap32(uint32_t value);
+
+// "0x" and exactly 2n lower-case hex digits of the lowest n bytes of the
+// value, for n from 1 to 4; "<NaN>" for any other n.
+std::string hexString(uint32_t value, int n);
+
+// The text between two double-quote characters.
+std::string quote(const std::string &text);
+// The text without any double-quote character.
+std::string unquote(const std::string &text);

@@ -1,0 +1,21 @@
+// The small host layer for text files and the clock: reading lines that may
+// end in LF or CRLF, and local date and time texts formatted in the "C"
+// locale for the map file, the listing and the COD directory.
+#pragma once
+
+#include <ctime>
+#include <istream>
+#include <string>
+
+// Reads one line like std::getline and removes one carriage return left at
+// its end, so LF and CRLF files read alike. False when no line was read.
+bool readTextLine(std::istream &in, std::string &line);
+
+// The current calendar time.
+std::time_t currentTime();
+
+// The local time of when, formatted with a strftime-style format in the "C"
+// locale whatever the program's locale ("%d-%b-%Y" gives "05-Mar-2024").
+std::string formatLocalTime(std::time_t when, const std::string &format);
+// The same for the current time.
+std::string formatLocalTime(const std::string &format);
