@@ -1,0 +1,85 @@
+// The COD debug file in memory: one directory per 64 KB window of byte
+// addresses, the code blocks of each window and the record tables. Whoever
+// fills it (the COFF converter, a reader) calls preWrite() to number the
+// blocks, then write().
+//
+// The file on disk, in block order:
+//   directories (window 0 first), code blocks (per directory, by key),
+//   short symbols, source names, line infos (per directory), local groups,
+//   memory maps (per directory), long symbols, debug messages.
+#pragma once
+
+#include "codrecords.h"
+
+#include <ctime>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// Block numbers are 16 bits, so a file holds at most this many blocks.
+const size_t COD_MAX_BLOCKS = 65535;
+
+class Cod
+{
+public:
+    Cod() = default;
+
+    // Appends one record to a list; a reader hands these over as callbacks.
+    static void addSymbol(std::vector<Symbol> &list, const Symbol &record);
+    static void addSourceName(std::vector<SourceName> &list, const SourceName &record);
+    static void addLineInfo(std::vector<LineInfo> &list, const LineInfo &record);
+    static void addMemoryMap(std::vector<MemoryMap> &list, const MemoryMap &record);
+    static void addLongSymbol(std::vector<LongSymbol> &list, const LongSymbol &record);
+    static void addLocalGroup(std::vector<LocalGroup> &list, const LocalGroup &record);
+    static void addDebugMsg(std::vector<DebugMsg> &list, const DebugMsg &record);
+
+    // Appends a cleared directory for the next window with its empty
+    // line-info list, memory-map list and code-block map.
+    void addDirectory();
+
+    // Numbers the blocks and stores the numbers, date and time in the
+    // directories. False, after reporting, when the file would need more
+    // blocks than 16-bit block numbers can name.
+    bool preWrite();
+    // Writes the file; false after reporting an error. An existing file of
+    // that name is replaced only when the whole file has been written.
+    bool write();
+    bool writeBlockList(std::ostream &out, const std::vector<Block> &blocks, const std::string &kind,
+                        const std::string &name);
+
+    // The blocks of one record list, entries packed in list order.
+    static std::vector<Block> packCodeBlocks(const std::map<uint16_t, Block> &blocks);
+    static std::vector<Block> packSymbols(const std::vector<Symbol> &list);
+    static std::vector<Block> packSourceNames(const std::vector<SourceName> &list);
+    static std::vector<Block> packLineInfos(const std::vector<LineInfo> &list);
+    static std::vector<Block> packLocalGroups(const std::vector<LocalGroup> &list);
+    static std::vector<Block> packMemoryMaps(const std::vector<MemoryMap> &list);
+    static std::vector<Block> packLongSymbols(const std::vector<LongSymbol> &list);
+    static std::vector<Block> packDebugMsgs(const std::vector<DebugMsg> &list);
+
+    // The name the file is written under: cFileName when set, else
+    // directory 0's Source field.
+    std::string fileName() const;
+
+    // The clock for the directory stamp and the listing: the current time
+    // unless a fixed time was set.
+    void setClock(std::time_t when) { cClock = when; }
+    std::time_t now() const;
+
+    // The file's full name; Source holds it cut to its field.
+    std::string cFileName;
+    std::vector<Directory> cDirectory;
+    std::vector<Symbol> cSymbol;
+    std::vector<SourceName> cSourceName;
+    std::vector<std::vector<LineInfo>> cLineInfo;
+    std::vector<std::vector<MemoryMap>> cMemoryMap;
+    std::vector<LongSymbol> cLongSymbol;
+    std::vector<LocalGroup> cLocalGroup;
+    std::vector<DebugMsg> cDebugMsg;
+    // Per directory, the code blocks by key (bits 9 to 15 of the byte address).
+    std::vector<std::map<uint16_t, Block>> cCodeBlock;
+
+private:
+    std::time_t cClock = 0;
+};
