@@ -1,0 +1,353 @@
+// The Intel-hex writer on hand-made images: records worked out by hand for
+// each format, the 64K guard, refused word splits, output-file failures,
+// and an independent read-back of every format with srec_cat.
+
+#include "diag.h"
+#include "hex.h"
+#include "srecread.h"
+#include "tooltest.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <iostream>
+#include <sstream>
+
+namespace {
+
+HexRange run(uint32_t start, const std::vector<uint8_t> &bytes)
+{
+    return HexRange(start, Data(uint32_t(bytes.size()), bytes.data()));
+}
+
+// A Hex that writes into the directory under the base name "x".
+Hex image(const TempDir &dir, const std::vector<HexRange> &runs)
+{
+    Hex hex;
+    hex.cFileBaseName = dir.file("x");
+    hex.cRanges = runs;
+    return hex;
+}
+
+// Collects what the reporter writes while it lives.
+class Capture
+{
+public:
+    Capture() : cOldOut(std::cout.rdbuf(cText.rdbuf())), cOldErr(std::cerr.rdbuf(cText.rdbuf())) {}
+    ~Capture()
+    {
+        std::cout.rdbuf(cOldOut);
+        std::cerr.rdbuf(cOldErr);
+    }
+    std::string text() const { return cText.str(); }
+
+private:
+    std::ostringstream cText;
+    std::streambuf *cOldOut;
+    std::streambuf *cOldErr;
+};
+
+std::vector<uint8_t> counting(uint8_t from, size_t count)
+{
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < count; ++i)
+        bytes.push_back(uint8_t(from + i));
+    return bytes;
+}
+
+} // namespace
+
+TEST(HexWriteInhx8m, OneRunIsOneRecordThenTheEndRecord)
+{
+    TempDir dir;
+    Hex hex = image(dir, {run(0x0C, {0x01, 0x02, 0x03, 0x04})});
+    ASSERT_TRUE(hex.write(HEX_INHX8M));
+    // 04 + 00 + 0C + 00 + 01 + 02 + 03 + 04 = 0x1A; 0x100 - 0x1A = 0xE6
+    EXPECT_EQ(dir.readText("x.hex"), ":04000C0001020304E6\n:00000001FF\n");
+    EXPECT_EQ(dir.list(), std::vector<std::string>{"x.hex"});
+}
+
+TEST(HexWriteInhx8m, RecordsEndAtSixteenByteBoundaries)
+{
+    TempDir dir;
+    Hex hex = image(dir, {run(0x0C, counting(0x00, 20))});
+    ASSERT_TRUE(hex.write(HEX_INHX8M));
+    // 4 bytes up to 0x10, then 16: 0x10 + 0x10 + (4 + ... + 0x13 = 184) = 216 -> 0x28
+    EXPECT_EQ(dir.readText("x.hex"), ":04000C0000010203EA\n"
+                                     ":100010000405060708090A0B0C0D0E0F1011121328\n"
+                                     ":00000001FF\n");
+}
+
+TEST(HexWriteInhx8m, RunsAreSortedAndNeverShareARecord)
+{
+    TempDir dir;
+    // Built out of order; the second run follows the first without a gap.
+    Hex hex = image(dir, {run(0x04, {0x05, 0x06, 0x07, 0x08}), run(0x00, {0x01, 0x02, 0x03, 0x04})});
+    ASSERT_TRUE(hex.write(HEX_INHX8M));
+    EXPECT_EQ(dir.readText("x.hex"), ":0400000001020304F2\n"
+                                     ":0400040005060708DE\n"
+                                     ":00000001FF\n");
+}
+
+TEST(HexWriteInhx8m, RunsWithEqualStartsKeepTheOrderTheyWereBuiltIn)
+{
+    TempDir dir;
+    // Enough runs that an unstable sort would mix them up; a run at 0 is
+    // put last to force the sort to move everything.
+    std::vector<HexRange> runs;
+    for (int i = 1; i <= 60; ++i)
+        runs.push_back(run(0x10, {uint8_t(i), uint8_t(i)}));
+    runs.push_back(run(0x00, {0xEE, 0xEE}));
+    Hex hex = image(dir, runs);
+    ASSERT_TRUE(hex.write(HEX_INHX8M));
+    std::vector<std::string> lines = splitLines(dir.readText("x.hex"));
+    ASSERT_EQ(lines.size(), 62u);
+    // 02 + EE + EE = 0x1DE -> 0x22
+    EXPECT_EQ(lines[0], ":02000000EEEE22");
+    for (int i = 1; i <= 60; ++i) {
+        char data[5];
+        std::snprintf(data, sizeof data, "%02X%02X", i, i);
+        EXPECT_EQ(lines[i].substr(0, 9), ":02001000");
+        EXPECT_EQ(lines[i].substr(9, 4), data) << "record " << i;
+    }
+}
+
+TEST(HexWriteInhx8m, EmptyImageHoldsOnlyTheEndRecord)
+{
+    TempDir dir;
+    Hex hex = image(dir, {});
+    ASSERT_TRUE(hex.write(HEX_INHX8M));
+    EXPECT_EQ(dir.readText("x.hex"), ":00000001FF\n");
+    ASSERT_TRUE(hex.write(HEX_INHX32));
+    EXPECT_EQ(dir.readText("x.hex"), ":00000001FF\n");
+    ASSERT_TRUE(hex.write(HEX_INHX8S));
+    EXPECT_EQ(dir.readText("x.hxl"), ":00000001FF\n");
+    EXPECT_EQ(dir.readText("x.hxh"), ":00000001FF\n");
+}
+
+TEST(HexWriteInhx32, FileBeginsWithTheUpperAddressZero)
+{
+    TempDir dir;
+    Hex hex = image(dir, {run(0x0C, {0x01, 0x02, 0x03, 0x04})});
+    ASSERT_TRUE(hex.write(HEX_INHX32));
+    EXPECT_EQ(dir.readText("x.hex"), ":020000040000FA\n:04000C0001020304E6\n:00000001FF\n");
+}
+
+TEST(HexWriteInhx32, RunAt64KCarriesOnlyTheLowAddress)
+{
+    TempDir dir;
+    Hex hex = image(dir, {run(0x10000, {0xAB, 0xCD})});
+    ASSERT_TRUE(hex.write(HEX_INHX32));
+    // 02 + AB + CD = 0x17A -> 0x86
+    EXPECT_EQ(dir.readText("x.hex"), ":020000040001F9\n:02000000ABCD86\n:00000001FF\n");
+}
+
+TEST(HexWriteInhx32, NewUpperAddressOnlyWhenThePageChanges)
+{
+    TempDir dir;
+    Hex hex = image(dir, {run(0x10030, {0x07, 0x08}), run(0x00, {0x01, 0x02}), run(0x10020, {0x05, 0x06}),
+                          run(0x10, {0x03, 0x04})});
+    ASSERT_TRUE(hex.write(HEX_INHX32));
+    EXPECT_EQ(dir.readText("x.hex"), ":020000040000FA\n"
+                                     ":020000000102FB\n"
+                                     ":020010000304E7\n"
+                                     ":020000040001F9\n"
+                                     ":020020000506D3\n"
+                                     ":020030000708BF\n"
+                                     ":00000001FF\n");
+}
+
+TEST(HexWriteInhx32, RunCrossingAPageGetsTheRecordBetweenItsHalves)
+{
+    TempDir dir;
+    Hex hex = image(dir, {run(0xFFF8, std::vector<uint8_t>(16, 0x00))});
+    ASSERT_TRUE(hex.write(HEX_INHX32));
+    // 08 + FF + F8 = 0x1FF -> 0x01; 08 -> 0xF8
+    EXPECT_EQ(dir.readText("x.hex"), ":020000040000FA\n"
+                                     ":08FFF800000000000000000001\n"
+                                     ":020000040001F9\n"
+                                     ":080000000000000000000000F8\n"
+                                     ":00000001FF\n");
+}
+
+TEST(HexWriteInhx32, TopOfTheAddressSpace)
+{
+    TempDir dir;
+    Hex hex = image(dir, {run(0xFFFFFFF0, counting(0x01, 16))});
+    ASSERT_TRUE(hex.write(HEX_INHX32));
+    // 02 + 04 + FF + FF = 0x204 -> 0xFC; 10 + FF + F0 + (1 + ... + 16 = 136) = 0x287 -> 0x79
+    EXPECT_EQ(dir.readText("x.hex"), ":02000004FFFFFC\n"
+                                     ":10FFF0000102030405060708090A0B0C0D0E0F1079\n"
+                                     ":00000001FF\n");
+}
+
+TEST(HexWriteInhx8s, WordsSplitIntoLowAndHighFiles)
+{
+    TempDir dir;
+    Hex hex = image(dir, {run(0x20, {0xAA, 0xBB, 0xCC, 0xDD})});
+    ASSERT_TRUE(hex.write(HEX_INHX8S));
+    EXPECT_EQ(dir.readText("x.hxl"), ":02001000AACC78\n:00000001FF\n");
+    EXPECT_EQ(dir.readText("x.hxh"), ":02001000BBDD56\n:00000001FF\n");
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"x.hxh", "x.hxl"}));
+}
+
+TEST(HexWriteInhx8s, RecordsEndAtSixteenWordBoundaries)
+{
+    TempDir dir;
+    Hex hex = image(dir, {run(0x1C, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88})});
+    ASSERT_TRUE(hex.write(HEX_INHX8S));
+    // Word 0x0E holds two words up to 0x10, the rest starts a new record.
+    EXPECT_EQ(dir.readText("x.hxl"), ":02000E001133AC\n:02001000557722\n:00000001FF\n");
+    EXPECT_EQ(dir.readText("x.hxh"), ":02000E0022448A\n:02001000668800\n:00000001FF\n");
+}
+
+TEST(HexWriteInhx8s, ReachesWordAddress0xFFFF)
+{
+    TempDir dir;
+    Hex hex = image(dir, {run(0x1FFFC, {0x01, 0x02, 0x03, 0x04})});
+    ASSERT_TRUE(hex.write(HEX_INHX8S));
+    EXPECT_EQ(dir.readText("x.hxl"), ":02FFFE000103FD\n:00000001FF\n");
+    EXPECT_EQ(dir.readText("x.hxh"), ":02FFFE000204FB\n:00000001FF\n");
+}
+
+TEST(HexWriteInhx8s, RefusesRunsThatAreNotWholeWords)
+{
+    TempDir dir;
+    dir.write("x.hxl", std::string("old low"));
+    dir.write("x.hxh", std::string("old high"));
+    for (const HexRange &bad : {run(0x21, {0x01, 0x02}), run(0x20, {0x01, 0x02, 0x03})}) {
+        Hex hex = image(dir, {run(0x00, {0x0A, 0x0B}), bad});
+        uint32_t errors = errorCount();
+        Capture cap;
+        EXPECT_FALSE(hex.write(HEX_INHX8S));
+        EXPECT_EQ(errorCount(), errors + 1);
+        EXPECT_NE(cap.text().find("Error - Selected hex format needs whole 16-bit words"), std::string::npos)
+            << cap.text();
+    }
+    EXPECT_EQ(dir.readText("x.hxl"), "old low");
+    EXPECT_EQ(dir.readText("x.hxh"), "old high");
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"x.hxh", "x.hxl"}));
+}
+
+TEST(HexWriteFiles, UnknownFormatWritesAndReportsNothing)
+{
+    TempDir dir;
+    Hex hex = image(dir, {run(0x00, {0x01, 0x02})});
+    uint32_t errors = errorCount();
+    EXPECT_FALSE(hex.write(3));
+    EXPECT_EQ(errorCount(), errors);
+    EXPECT_TRUE(dir.list().empty());
+}
+
+TEST(HexWriteFiles, UnwritableNameIsReportedAndLeavesNothing)
+{
+    TempDir dir;
+    Hex hex = image(dir, {run(0x00, {0x01, 0x02})});
+    hex.cFileBaseName = dir.file("missing/x");
+    {
+        Capture cap;
+        EXPECT_FALSE(hex.write(HEX_INHX8M));
+        EXPECT_EQ(cap.text(), "Error - Could not open hex file '" + dir.file("missing/x.hex") + "' for writing.\n");
+    }
+    // A directory in the way of the output name.
+    std::filesystem::create_directory(dir.file("x.hex"));
+    hex.cFileBaseName = dir.file("x");
+    {
+        Capture cap;
+        EXPECT_FALSE(hex.write(HEX_INHX32));
+        EXPECT_EQ(cap.text(), "Error - Could not open hex file '" + dir.file("x.hex") + "' for writing.\n");
+    }
+    EXPECT_EQ(dir.list(), std::vector<std::string>{"x.hex"});
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("x.hex")));
+}
+
+TEST(HexWriteFiles, SplitFormatReplacesNeitherFileWhenOneFails)
+{
+    TempDir dir;
+    dir.write("x.hxl", std::string("old low"));
+    std::filesystem::create_directory(dir.file("x.hxh"));
+    Hex hex = image(dir, {run(0x00, {0x01, 0x02})});
+    Capture cap;
+    EXPECT_FALSE(hex.write(HEX_INHX8S));
+    EXPECT_EQ(cap.text(), "Error - Could not open hex file '" + dir.file("x.hxh") + "' for writing.\n");
+    EXPECT_EQ(dir.readText("x.hxl"), "old low");
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"x.hxh", "x.hxl"}));
+}
+
+TEST(HexWriteFiles, SuccessReplacesAnEarlierFile)
+{
+    TempDir dir;
+    dir.write("x.hex", std::string("an older and much longer file that must not shine through\n"));
+    Hex hex = image(dir, {run(0x00, {0x01, 0x02})});
+    ASSERT_TRUE(hex.write(HEX_INHX8M));
+    EXPECT_EQ(dir.readText("x.hex"), ":020000000102FB\n:00000001FF\n");
+    EXPECT_EQ(dir.list(), std::vector<std::string>{"x.hex"});
+}
+
+// The run that ends with the fatal report is a forked copy of the test, so
+// it writes into the test's own directory, which the test then reads.
+class HexGuard : public testing::Test
+{
+protected:
+    void SetUp() override { GTEST_FLAG_SET(death_test_style, "fast"); }
+};
+
+TEST_F(HexGuard, Inhx8mEndsAt64KWithEarlierRecordsInTheFile)
+{
+    TempDir dir;
+    Hex hex = image(dir, {run(0x10000, {0x05, 0x06}), run(0x0C, {0x01, 0x02, 0x03, 0x04})});
+    EXPECT_EXIT(hex.write(HEX_INHX8M), testing::ExitedWithCode(255),
+                "Error - Selected hex format does not support byte addresses above 64kb; use INHX32 format!");
+    EXPECT_EQ(dir.readText("x.hex"), ":04000C0001020304E6\n");
+    EXPECT_EQ(dir.list(), std::vector<std::string>{"x.hex"});
+}
+
+TEST_F(HexGuard, Inhx8mStopsInsideARunThatCrosses64K)
+{
+    TempDir dir;
+    Hex hex = image(dir, {run(0xFFF8, std::vector<uint8_t>(16, 0x00))});
+    EXPECT_EXIT(hex.write(HEX_INHX8M), testing::ExitedWithCode(255), "use INHX32 format!");
+    EXPECT_EQ(dir.readText("x.hex"), ":08FFF800000000000000000001\n");
+}
+
+TEST_F(HexGuard, Inhx8sEndsAtWordAddress64K)
+{
+    TempDir dir;
+    Hex hex = image(dir, {run(0x1FFFC, {0x01, 0x02, 0x03, 0x04}), run(0x20000, {0x05, 0x06})});
+    EXPECT_EXIT(hex.write(HEX_INHX8S), testing::ExitedWithCode(255), "use INHX32 format!");
+    EXPECT_EQ(dir.readText("x.hxl"), ":02FFFE000103FD\n");
+    EXPECT_EQ(dir.readText("x.hxh"), ":02FFFE000204FB\n");
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"x.hxh", "x.hxl"}));
+}
+
+TEST(HexReadBack, SrecCatReadsEveryFormatToTheImage)
+{
+    TempDir dir;
+    std::vector<std::pair<uint32_t, std::vector<uint8_t>>> pieces = {
+        {0x0C, counting(0x40, 20)}, {0x100, counting(0x80, 34)}, {0xFFE0, counting(0xC0, 32)}};
+    std::vector<HexRange> runs;
+    for (const auto &[start, bytes] : pieces)
+        runs.push_back(run(start, bytes));
+    Hex hex = image(dir, runs);
+    std::vector<uint8_t> expected = imageOf(pieces);
+
+    ASSERT_TRUE(hex.write(HEX_INHX8M));
+    EXPECT_EQ(srecImage(dir, {"x.hex", "-intel"}), expected);
+    ASSERT_TRUE(hex.write(HEX_INHX32));
+    EXPECT_EQ(srecImage(dir, {"x.hex", "-intel"}), expected);
+    ASSERT_TRUE(hex.write(HEX_INHX8S));
+    EXPECT_EQ(srecImage(dir, {"x.hxl", "-intel", "-unsplit", "2", "0", "x.hxh", "-intel", "-unsplit", "2", "1"}),
+              expected);
+}
+
+TEST(HexReadBack, SrecCatReadsInhx32AcrossPages)
+{
+    TempDir dir;
+    std::vector<std::pair<uint32_t, std::vector<uint8_t>>> pieces = {
+        {0x20010, counting(0x01, 6)}, {0xFFF6, counting(0x21, 30)}, {0x0, counting(0x61, 2)}};
+    std::vector<HexRange> runs;
+    for (const auto &[start, bytes] : pieces)
+        runs.push_back(run(start, bytes));
+    Hex hex = image(dir, runs);
+    ASSERT_TRUE(hex.write(HEX_INHX32));
+    EXPECT_EQ(srecImage(dir, {"x.hex", "-intel"}), imageOf(pieces));
+}
