@@ -1,0 +1,9 @@
+// Debug dump of a SECTION directive.
+
+#include "sectiondesc.h"
+
+void SectionDesc::print(std::ostream &out) const
+{
+    out << "SectionDesc:  cName=" << cName << ", cLoadMemory=" << cLoadMemory << ", cRunMemory=" << cRunMemory
+        << '\n';
+}
