@@ -1,0 +1,149 @@
+// The link engine. The command-line and command-file parser hands it the
+// whole configuration through thirteen virtual callbacks; the link run then
+// reads that configuration, loads the inputs, places every section, resolves
+// symbols, patches the code and writes the executable.
+//
+// One class, several files: each phase of the link lives in the file named
+// after it (see the groups below); this header declares them all.
+#pragma once
+
+#include "coff_format.h"
+#include "data.h"
+#include "memtarg.h"
+#include "mgproc.h"
+#include "sectiondesc.h"
+#include "stackdesc.h"
+
+#include <cstdint>
+#include <map>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+class Linker
+{
+public:
+    Linker();
+    virtual ~Linker();
+    Linker(const Linker &) = delete;
+    Linker &operator=(const Linker &) = delete;
+
+    // ---- Configuration callbacks (linker.cpp), in their fixed slot order.
+    // Each checks its value against what came before and records it, or
+    // fills err and returns false leaving the Linker unchanged.
+    virtual bool setMinHeapSize(uint32_t size, std::string &err);            // HEAP
+    virtual bool setMapFile(const std::string &name, std::string &err);      // /m
+    virtual bool setOutputFile(const std::string &name, std::string &err);   // /o
+    virtual bool addObjectFile(const std::string &name, std::string &err);   // .o argument, FILES
+    virtual bool addLibraryFile(const std::string &name, std::string &err);  // .lib argument, FILES
+    virtual bool addCodePage(const Memory &memory, std::string &err);        // CODEPAGE
+    virtual bool addDataBank(const Memory &memory, std::string &err);        // DATABANK
+    virtual bool addShareBank(const Memory &memory, std::string &err);       // SHAREBANK
+    virtual bool addAccessBank(const Memory &memory, std::string &err);      // ACCESSBANK
+    virtual bool addSectionDesc(const SectionDesc &desc, std::string &err);  // SECTION
+    virtual bool setStackDesc(const StackDesc &desc, std::string &err);      // STACK
+    virtual bool addLibPath(const std::string &dir, std::string &err);       // /l, LIBPATH
+    virtual bool setStrip(uint32_t flag, std::string &err);                  // /s
+
+    // ---- The link run (linker.cpp): the phases in order, stopping at the
+    // first that fails. err holds that phase's message, or is empty when the
+    // phase reported its own.
+    bool link(std::string &err);
+
+    // Debug dump of the settings and, under "Linker::print", the tables.
+    void print(std::ostream &out) const;
+
+    // Bytes per location of the linked processor's program (rom) or data
+    // (ram) memory; the widths must be known.
+    uint32_t bytesPerWord(MemType memType) const;
+
+    // ---- Configuration, read by the link run.
+    uint32_t getMinHeapSize() const { return cMinHeapSize; }
+    const StackDesc &getStackDesc() const { return cStackDesc; }
+    bool isStackDeclared() const { return cStackDeclared != 0; }
+    const std::string &getMapFile() const { return cMapFile; }
+    const std::string &getOutputFile() const { return cOutputFile; }
+    const std::vector<std::string> &getObjectFiles() const { return cObjectFile; }
+    const std::vector<std::string> &getLibraryFiles() const { return cLibraryFile; }
+    const std::vector<Memory> &getCodePages() const { return cCodePage; }
+    const std::vector<Memory> &getDataBanks() const { return cDataBanks; }
+    const std::vector<Memory> &getShareBanks() const { return cShareBanks; }
+    const std::vector<Memory> &getAccessBanks() const { return cAccessBanks; }
+    const std::vector<SectionDesc> &getSectionDescs() const { return cSectionDesc; }
+    const std::vector<std::string> &getLibPaths() const { return cLibPath; }
+    uint32_t getStrip() const { return cStrip; }
+
+protected:
+    // ---- Checks behind the memory callbacks (linker.cpp).
+    bool checkDuplicateMemory(const Memory &memory, bool skipShareBanks, std::string &err) const;
+    bool checkRomOverlap(const Memory &memory, std::string &err) const;
+    bool checkRamOverlap(const Memory &memory, std::string &err) const;
+
+    // ---- Configuration, filled by the callbacks.
+    uint32_t cHeapDeclared = 0;
+    uint32_t cStackDeclared = 0;
+    uint32_t cMinHeapSize = 0x20;
+    StackDesc cStackDesc;
+    std::string cStackName = ".stack";
+    std::string cMapFile;
+    std::string cOutputFile; // empty until the link run makes it "a.out"
+    std::vector<std::string> cObjectFile;
+    std::vector<std::string> cLibraryFile;
+    // The memories are held by value. They are only appended to while the
+    // configuration is read; the link run refers into them (cScnMem), so no
+    // list may grow once it has started.
+    std::vector<Memory> cCodePage;
+    std::vector<Memory> cDataBanks;
+    std::vector<Memory> cShareBanks; // one name may repeat
+    std::vector<Memory> cAccessBanks;
+    std::vector<SectionDesc> cSectionDesc;
+    std::vector<std::string> cLibPath;
+    uint32_t cStrip = 0;
+
+    // ---- Link-run state. The loaded objects, libraries and the output
+    // object (cCoff, cArchives, cOutput) join here with the input phases.
+    uint16_t cRomWidthBits = 0;
+    uint16_t cRamWidthBits = 0;
+    ProcessorCode cProcessor = 0;
+    DeviceFamily cFamily = 0;
+    std::map<std::string, uint32_t> cScnSize;
+    std::map<std::string, SectionType> cScnType;
+    std::map<std::string, bool> cScnAbs;
+    std::map<std::string, bool> cScnShare;
+    std::map<std::string, bool> cScnOverlay;
+    std::map<std::string, bool> cScnAccess;
+    std::map<std::string, uint32_t> cScnAbsStart;
+    std::map<std::string, uint32_t> cScnAbsSize;
+    std::map<std::string, Memory *> cScnMem; // points into the memory lists
+    std::map<std::string, const coff_syment *> cExtSymDef;
+    std::map<uint32_t, uint32_t> cOutputSymMap; // input number -> its first output symbol
+    std::string cCinitName = ".cinit";
+    Data cCinitTbl;
+    coff_syment cCinitSym;
+    coff_syment cStackSym;
+    coff_syment cStkSizeSym;
+    uint32_t cHoleCount = 0;
+
+private:
+    // Indexes that keep the configuration checks near-linear.
+    enum MemList : uint8_t { LIST_CODE = 0, LIST_DATA = 1, LIST_SHARE = 2, LIST_ACCESS = 3 };
+    struct RegionRef
+    {
+        uint32_t end;  // last location of the region
+        MemList list;  // the list it is in
+        uint32_t index; // its place in that list
+    };
+    using RegionIndex = std::map<uint32_t, RegionRef>; // start -> region; regions never overlap
+    bool findOverlap(const RegionIndex &index, const Memory &memory, std::string &err) const;
+    const Memory &region(const RegionRef &ref) const;
+    void noteMemory(const Memory &memory, MemList list);
+
+    RegionIndex cRomRegions;
+    RegionIndex cRamRegions;
+    std::map<std::string, uint8_t> cMemoryNames; // name -> bit (1 << MemList) per list holding it
+    std::map<std::string, uint32_t> cShareBankSize;
+    std::set<std::string> cObjectNames;
+    std::set<std::string> cLibraryNames;
+    std::set<std::string> cSectionNames;
+};
