@@ -1,0 +1,214 @@
+// Reading, indexing, writing and printing archive libraries.
+
+#include "archive.h"
+
+#include "debugsw.h"
+#include "diag.h"
+#include "safefile.h"
+
+#include <cstring>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+
+namespace {
+
+const char MAGIC[] = "!<arch>\n";
+
+} // namespace
+
+Archive::Archive(const Archive &other) : cName(other.cName)
+{
+    for (const auto &m : other.cMembers)
+        cMembers.push_back(std::make_unique<Coff>(*m));
+    buildIndex(false);
+}
+
+Archive &Archive::operator=(const Archive &other)
+{
+    if (this == &other)
+        return *this;
+    cName = other.cName;
+    for (const auto &m : other.cMembers)
+        cMembers.push_back(std::make_unique<Coff>(*m));
+    buildIndex(false);
+    return *this;
+}
+
+std::vector<uint8_t> Archive::packHeader(const std::string &member, uint32_t date, uint32_t size)
+{
+    std::vector<uint8_t> h(HEADER_SIZE, 0);
+    std::string name = member.substr(0, MEMBER_NAME_MAX);
+    for (char &c : name)
+        if (c == '/')
+            c = '\\';
+    name += '/';
+    std::memset(h.data(), ' ', NAME_FIELD);
+    std::memcpy(h.data(), name.data(), name.size());
+    std::string d = std::to_string(date);
+    std::memcpy(h.data() + 256, d.data(), d.size()); // at most 10 digits of 12
+    std::string s = std::to_string(size);
+    std::memcpy(h.data() + 268, s.data(), s.size()); // at most 9 digits of 10
+    h[278] = 0x60;
+    h[279] = 0x0A;
+    return h;
+}
+
+std::string Archive::headerName(const uint8_t *header)
+{
+    size_t n = 0;
+    while (n < NAME_FIELD && header[n] != 0 && header[n] != '/')
+        n++;
+    std::string name(reinterpret_cast<const char *>(header), n);
+    for (char &c : name)
+        if (c == '\\')
+            c = '/';
+    return name;
+}
+
+std::unique_ptr<Archive> Archive::make(const std::string &name)
+{
+    auto fail = [](const std::string &message) {
+        report(SEV_ERROR, "Archive::make()", message, false);
+        return nullptr;
+    };
+    std::ifstream in(name, std::ios::binary);
+    if (!in)
+        return fail("Could not open library file '" + name + "' for reading.");
+    in.seekg(0, std::ios::end);
+    std::streamoff end = in.tellg();
+    uint64_t fileSize = end > 0 ? uint64_t(end) : 0;
+    in.clear();
+    in.seekg(0);
+
+    auto archive = std::make_unique<Archive>(name);
+    char magic[MAGIC_SIZE];
+    if (fileSize < MAGIC_SIZE || !in.read(magic, MAGIC_SIZE))
+        return fail("Could not read archive magic string in library file '" + name + "'.");
+    if (std::memcmp(magic, MAGIC, MAGIC_SIZE) != 0)
+        return fail("File '" + name + "' is not a valid library file.");
+
+    uint64_t budget = ZERO_FILL_LIMIT;
+    uint64_t offset = MAGIC_SIZE;
+    // The members end where no whole header is left.
+    while (offset + HEADER_SIZE <= fileSize) {
+        uint8_t header[HEADER_SIZE];
+        in.clear();
+        in.seekg(std::streamoff(offset));
+        if (!in.read(reinterpret_cast<char *>(header), HEADER_SIZE))
+            break;
+        std::string member = headerName(header);
+        if (offset + HEADER_SIZE >= fileSize)
+            return fail("Library file '" + name + "' has a missing member object file.");
+        bool readError = false;
+        std::unique_ptr<Coff> coff = Coff::read(in, offset + HEADER_SIZE, member, readError, budget);
+        if (!coff || readError)
+            return fail("Could not build member '" + member + "' in library file '" + name + "'. ");
+        offset += HEADER_SIZE + uint64_t(coff->size());
+        archive->cMembers.push_back(std::move(coff));
+    }
+    archive->makeSymbols();
+    return archive;
+}
+
+bool Archive::write(std::ostream &out) const
+{
+    auto fail = [&](const std::string &message) {
+        report(SEV_ERROR, "Archive::write()", message, false);
+        return false;
+    };
+    std::streamoff base = out.tellp();
+    if (!out.write(MAGIC, MAGIC_SIZE))
+        return fail("Could not write archive magic string in library file '" + cName + "'. ");
+    uint64_t offset = uint64_t(base > 0 ? base : 0) + MAGIC_SIZE;
+    for (const auto &m : cMembers) {
+        uint32_t size = m->size();
+        if (size >= MEMBER_SIZE_LIMIT)
+            return fail("Could not write member header for '" + m->cName + "' in library file '" + cName + "'. ");
+        std::vector<uint8_t> header = packHeader(m->cName, m->cFileHdr.f_timdat, size);
+        if (!out.write(reinterpret_cast<const char *>(header.data()), HEADER_SIZE))
+            return fail("Could not write member header for '" + m->cName + "' in library file '" + cName + "'. ");
+        offset += HEADER_SIZE;
+        if (!m->write(out, offset))
+            return false;
+        offset += size;
+    }
+    return true;
+}
+
+bool Archive::write() const
+{
+    SafeFile file;
+    std::string err;
+    if (!file.open(cName, err)) {
+        report(SEV_ERROR, "Archive::write()", "Could not open library file '" + cName + "' for writing.", false);
+        return false;
+    }
+    if (!write(file.stream()))
+        return false; // the old library stays as it was
+    if (!file.commit(err)) {
+        report(SEV_ERROR, "Archive::write()", "Library file '" + cName + "' could not be saved: " + err + ".",
+               false);
+        return false;
+    }
+    return true;
+}
+
+bool Archive::makeSymbols()
+{
+    bool ok = buildIndex(true);
+    if (debugLevel(registerDebugSwitch("Archive::makeSymbols"))) {
+        std::cout << "  Symbols: \n";
+        for (const auto &[symbol, member] : cSymbols)
+            std::cout << "    " << std::setw(15) << std::right << ("'" + symbol + "'") << " -> " << member->cName
+                      << "\n";
+        std::cout << "\n";
+    }
+    return ok;
+}
+
+bool Archive::buildIndex(bool reportDuplicates)
+{
+    cSymbols.clear();
+    bool ok = true;
+    for (const auto &m : cMembers) {
+        for (size_t i = 0; i < m->cSymbols.size(); i++) {
+            if (i < m->cAuxKind.size() && m->cAuxKind[i] != AUX_NONE)
+                continue;
+            const coff_syment &s = m->cSymbols[i];
+            if (!Coff::isExternalDef(s))
+                continue;
+            std::string symbol = Coff::getName(s, m->cStrTbl);
+            if (cSymbols.count(symbol)) {
+                if (reportDuplicates)
+                    report(SEV_ERROR, "Archive::makeSymbols()",
+                           "Symbol '" + symbol + "' has multiple external definitions.", false);
+                ok = false;
+                continue;
+            }
+            cSymbols[symbol] = m.get();
+        }
+    }
+    return ok;
+}
+
+std::unique_ptr<Coff> Archive::copyMember(const std::string &symbol) const
+{
+    auto it = cSymbols.find(symbol);
+    if (it == cSymbols.end())
+        return nullptr;
+    return std::make_unique<Coff>(*it->second);
+}
+
+void Archive::print(std::ostream &out) const
+{
+    out << "Archive: \n"
+        << "  Symbols: \n";
+    for (const auto &[symbol, member] : cSymbols)
+        out << "    '" << symbol << "' -> " << member->cName << "\n";
+    out << "  Members: \n";
+    for (size_t i = 0; i < cMembers.size(); i++) {
+        out << "    Member[" << i << "] = ";
+        cMembers[i]->print(out);
+    }
+}

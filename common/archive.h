@@ -1,0 +1,71 @@
+// Archive: one library file in memory, its member objects in library order
+// and an index from every external definition to the member holding it.
+// The file is "!<arch>\n", then per member a 280-byte header and the
+// member's image:
+//
+//   offset 0    name  (256)  "sub\a.o/" and blanks, no NUL
+//   offset 256  date  (12)   f_timdat in decimal digits, NUL-padded
+//   offset 268  size  (10)   image length in decimal digits, NUL-padded
+//   offset 278  fmag  (2)    0x60 0x0A
+//
+// A '/' ends the name in the header, so a '/' inside a member's name (a
+// directory part) is stored as '\' and read back as '/'.
+#pragma once
+
+#include "coff.h"
+
+#include <map>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+class Archive
+{
+public:
+    Archive() = default;
+    explicit Archive(const std::string &name) : cName(name) {}
+    // Copies the name and every member, then rebuilds the index.
+    Archive(const Archive &other);
+    // Appends copies of the other's members after its own and rebuilds the
+    // index over all of them; the name becomes the other's.
+    Archive &operator=(const Archive &other);
+
+    // Reads a library; none after reporting why not.
+    static std::unique_ptr<Archive> make(const std::string &name);
+    // Writes the library file named by cName (through a temporary file
+    // renamed into place, so a failed write leaves the old library).
+    bool write() const;
+    // Writes the library's bytes to a stream from its current position.
+    bool write(std::ostream &out) const;
+    // Rebuilds the index; false (after reporting) when a symbol is defined
+    // by two members, the first definition staying in the index.
+    bool makeSymbols();
+    bool hasSymbol(const std::string &symbol) const { return cSymbols.count(symbol) != 0; }
+    // A copy of the member that defines the symbol; none when no member does.
+    std::unique_ptr<Coff> copyMember(const std::string &symbol) const;
+    void print(std::ostream &out) const;
+
+    const std::string &name() const { return cName; }
+
+    static constexpr size_t MAGIC_SIZE = 8;
+    static constexpr size_t HEADER_SIZE = 280;
+    static constexpr size_t NAME_FIELD = 256;
+    static constexpr size_t MEMBER_NAME_MAX = 255;
+    // The size field holds at most 9 digits.
+    static constexpr uint32_t MEMBER_SIZE_LIMIT = 1000000000u;
+    // Zero fill allowed for all members together.
+    static constexpr uint64_t ZERO_FILL_LIMIT = 64u << 20;
+
+    // The 280-byte member header for a member of that name, date and size.
+    static std::vector<uint8_t> packHeader(const std::string &member, uint32_t date, uint32_t size);
+    // The member name held in a header's name field.
+    static std::string headerName(const uint8_t *header);
+
+    std::string cName;
+    std::vector<std::unique_ptr<Coff>> cMembers; // in library order, owned
+    std::map<std::string, const Coff *> cSymbols; // external definition -> member
+
+private:
+    bool buildIndex(bool reportDuplicates);
+};

@@ -1,0 +1,152 @@
+// Coff: one object file, archive member or executable held in memory. The
+// linker edits the tables of its inputs in place and builds its output in a
+// Coff of its own; the converters and the librarian read, dump and write
+// through it. Its methods live in one file per phase:
+//
+//   coff.cpp         names, predicates, record comparisons
+//   coff_read.cpp    Coff::make (both layouts, images at any offset)
+//   coff_verify.cpp  Coff::verify
+//   coff_write.cpp   Coff::preWrite, Coff::size, Coff::fixupAuxFcns, Coff::write
+//   coff_print.cpp   the record printers and the dump
+#pragma once
+
+#include "coff_format.h"
+#include "data.h"
+
+#include <cstdint>
+#include <istream>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+class Coff
+{
+public:
+    // Empty name, tables and headers; the creator fills the headers.
+    Coff() = default;
+
+    // ---- Reading ----
+    // Reads the file; none after reporting why not (the file cannot be
+    // opened or read, or it is in the foreign layout, which counts an error).
+    static std::unique_ptr<Coff> make(const std::string &name);
+    // Reads the image whose file header begins at start in an open file;
+    // every offset of the image counts from there. The name is the object's
+    // name in every message.
+    static std::unique_ptr<Coff> make(std::istream &in, uint64_t start, const std::string &name);
+    // The reader behind both: returns the object also after the foreign
+    // layout's "missing optional file header" error, with readError set.
+    // zeroFillBudget bounds the zero bytes given to sections without raw
+    // data in the file; it is decreased by what this image takes.
+    static std::unique_ptr<Coff> read(std::istream &in, uint64_t start, const std::string &name, bool &readError,
+                                      uint64_t &zeroFillBudget);
+    // Zero fill allowed for one image (far beyond any device's memory).
+    static constexpr uint64_t ZERO_FILL_LIMIT = 16u << 20;
+
+    // ---- Checking ----
+    // Reports every section number, name offset and symbol index that
+    // points at nothing; true when there was none.
+    bool verify() const;
+
+    // ---- Layout and writing ----
+    // Stores sizes, counts and offsets in the headers, the time stamp and
+    // the magic, and fixes up the function line pointers.
+    void preWrite();
+    // The length of the image that write() produces.
+    uint32_t size() const;
+    void fixupAuxFcns();
+    // Writes the file named by the object's name (through a temporary file
+    // renamed into place).
+    bool write() const;
+    // Writes the image into an open stream at the start offset. An object
+    // whose stored layout is not the one size() describes is written from a
+    // laid-out copy (its time stamp kept), never as a corrupt image.
+    bool write(std::ostream &out, uint64_t start) const;
+
+    // ---- Dump ----
+    void print(std::ostream &out) const;
+
+    // ---- Names ----
+    // The name of a section, symbol or source file; a string-table offset
+    // that the table lacks is a fatal error.
+    static std::string getName(const coff_scnhdr &hdr, const StrTbl &strTbl);
+    static std::string getName(const coff_syment &sym, const StrTbl &strTbl);
+    static std::string getName(const aux_file &aux, const StrTbl &strTbl);
+    // Stores a name inline (8 characters or fewer) or as the smallest offset
+    // of an equal string; a long name not yet in the table is fatal (add it
+    // with strTblAppend first).
+    static void setName(coff_scnhdr &hdr, const StrTbl &strTbl, const std::string &name);
+    static void setName(coff_syment &sym, const StrTbl &strTbl, const std::string &name);
+    static bool hasLongName(const coff_scnhdr &hdr) { return hdr.hasLongName(); }
+    static bool hasLongName(const coff_syment &sym) { return sym.hasLongName(); }
+
+    // ---- Predicates ----
+    static bool isArray(const coff_syment &s) { return typeIsArray(s.n_type); }
+    static bool isFunction(const coff_syment &s) { return typeIsFunction(s.n_type); }
+    static bool isTag(const coff_syment &s);
+    static bool isAggregate(const coff_syment &s) { return typeIsAggregate(s.n_type); }
+    static bool isSectionSymbol(const coff_syment &s);
+    static bool isRelocatable(const coff_syment &s);
+    static bool isExternalDef(const coff_syment &s) { return s.n_sclass == C_EXT && s.n_scnum >= 1; }
+    static bool isExternalRef(const coff_syment &s) { return s.n_sclass == C_EXT && s.n_scnum == 0; }
+    static AuxKind auxKind(const coff_syment &s) { return auxKindOf(s); }
+
+    static bool hasRelocInfo(const coff_filehdr &h) { return !(h.f_flags & F_RELFLG); }
+    static bool isExecutable(const coff_filehdr &h) { return h.f_flags & F_EXEC; }
+    static bool hasLineInfo(const coff_filehdr &h) { return !(h.f_flags & F_LNNO); }
+    static bool hasLocalSymbols(const coff_filehdr &h) { return !(h.f_flags & F_LSYMS); }
+    static bool isFunctionLine(const coff_lineno &l) { return l.l_flags & 1; }
+
+    static SectionType sectionType(const coff_scnhdr &h);
+    static bool isCode(const coff_scnhdr &h) { return h.s_flags & SCN_CODE; }
+    static bool isIdata(const coff_scnhdr &h) { return h.s_flags & SCN_IDATA; }
+    static bool isUdata(const coff_scnhdr &h) { return h.s_flags & SCN_UDATA; }
+    static bool isRomdata(const coff_scnhdr &h) { return h.s_flags & SCN_ROMDATA; }
+    static bool isAbsolute(const coff_scnhdr &h) { return h.s_flags & SCN_ABS; }
+    static bool isShared(const coff_scnhdr &h) { return h.s_flags & SCN_SHARED; }
+    static bool isOverlay(const coff_scnhdr &h) { return h.s_flags & SCN_OVERLAY; }
+    static bool isAccess(const coff_scnhdr &h) { return h.s_flags & SCN_ACCESS; }
+    // s_flags becomes the type bit and the attribute bits; overlay is cleared.
+    static void setSectionFlags(coff_scnhdr &h, SectionType type, bool absolute, bool shared, bool access);
+
+    const std::string &name() const { return cName; }
+
+    // ---- The image ----
+    std::string cName;
+    coff_filehdr cFileHdr;
+    coff_opthdr cOptHdr;
+    std::map<int32_t, std::string> cScnNum;          // section number (from 1) -> name
+    std::map<std::string, coff_scnhdr> cScnHdr;      // name -> header
+    std::map<std::string, Data> cRawData;            // name -> contents
+    std::map<std::string, std::vector<reloc>> cReloc;  // name -> relocation entries in file order
+    std::map<std::string, std::vector<coff_lineno>> cLineInfo; // name -> line numbers in file order
+    std::vector<coff_syment> cSymbols;               // every slot, primary and auxiliary
+    std::vector<int32_t> cAuxKind;                   // per slot: 0 primary, else the AuxKind
+    StrTbl cStrTbl;                                  // offset -> string
+
+private:
+    struct Layout;
+    Layout layout() const;
+    void layOut(bool stampTime);
+    bool hasCanonicalLayout() const;
+    bool writeImage(std::ostream &out, uint64_t start) const;
+};
+
+// Record printers of the dump, one line (or one block) per record.
+void printRecord(std::ostream &out, const coff_filehdr &h);
+void printRecord(std::ostream &out, const coff_opthdr &h);
+void printRecord(std::ostream &out, const coff_scnhdr &h);
+void printRecord(std::ostream &out, const reloc &r);
+void printRecord(std::ostream &out, const coff_lineno &l);
+void printRecord(std::ostream &out, const coff_syment &s);
+void printRecord(std::ostream &out, const gnu_lineno &l);
+void printRecord(std::ostream &out, const aux_file &a);
+void printRecord(std::ostream &out, const aux_scn &a);
+void printRecord(std::ostream &out, const aux_tag &a);
+void printRecord(std::ostream &out, const aux_eos &a);
+void printRecord(std::ostream &out, const aux_fcn &a);
+void printRecord(std::ostream &out, const aux_arr &a);
+void printRecord(std::ostream &out, const aux_eobf &a);
+void printRecord(std::ostream &out, const aux_bobf &a);
+void printRecord(std::ostream &out, const aux_var &a);
