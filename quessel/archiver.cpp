@@ -1,8 +1,90 @@
-// The librarian's commands on an archive library.
+// The librarian's commands on an archive library. Members are named by the
+// object file they were made from, exactly as given (directory part and case
+// included), and every lookup compares that name exactly; the first member
+// of a name is the one a command finds.
+//
+// A command that changes a library builds the whole new member list in
+// memory and writes the library only when every step succeeded; the writer
+// replaces the file by renaming a finished temporary file over it, so a
+// failed run leaves the old library as it was.
+//
+// "/t" prints one line per member:
+//
+//   Member: 'main.o'                   Size: 412    Date: Tue Mar  5 14:02:11 2024 
 
 #include "archiver.h"
 
+#include "archive.h"
+#include "coff.h"
+#include "debugsw.h"
 #include "diag.h"
+#include "pathinfo.h"
+#include "textio.h"
+
+#include <ctime>
+#include <deque>
+#include <iostream>
+#include <unordered_map>
+
+namespace {
+
+// The position of the first member of each name.
+std::unordered_map<std::string, size_t> firstByName(const Archive &ar)
+{
+    std::unordered_map<std::string, size_t> first;
+    for (size_t i = 0; i < ar.cMembers.size(); ++i)
+        first.emplace(ar.cMembers[i]->name(), i);
+    return first;
+}
+
+// Reads one object file to be stored in a library. Besides the reader's
+// own failures, any error counted while reading (such as an image in the
+// foreign layout) refuses the file: the library must not keep a member that
+// it cannot read back as it was.
+std::unique_ptr<Coff> readObject(const std::string &name)
+{
+    uint32_t errors = errorCount();
+    std::unique_ptr<Coff> obj = Coff::make(name);
+    if (errorCount() != errors)
+        return nullptr;
+    return obj;
+}
+
+void notAMember(const std::string &op, const std::string &name, const std::string &library)
+{
+    report(SEV_ERROR, op, "'" + name + "' is not a member of library '" + library + "'.", false);
+}
+
+// True when a member name read from a library may be used as the name of a
+// file to create: a relative path that stays below the current directory
+// (no leading separator, no drive letter, no ".." component) ending in an
+// object-file name.
+bool isSafeExtractName(const std::string &name)
+{
+    if (name.empty() || name[0] == '/' || name[0] == '\\')
+        return false;
+    if (name.size() >= 2 && name[1] == ':')
+        return false;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find_first_of("/\\", start);
+        if (end == std::string::npos)
+            end = name.size();
+        if (name.compare(start, end - start, "..") == 0)
+            return false;
+        start = end + 1;
+    }
+    return isObjectFile(name);
+}
+
+bool extractMember(const Coff &member)
+{
+    if (!isQuiet())
+        std::cout << "Extracting member '" << member.name() << "'.\n";
+    return member.write();
+}
+
+} // namespace
 
 bool Archiver::setCommand(uint8_t cmd, const std::string &archive, const std::list<std::string> &members,
                           std::string &)
@@ -30,6 +112,149 @@ bool Archiver::run()
     return false;
 }
 
+bool Archiver::cmdCreate()
+{
+    // Any old library of that name is replaced, never read.
+    Archive ar(cArchive);
+    for (const auto &name : cMembers) {
+        std::unique_ptr<Coff> obj = readObject(name);
+        if (!obj)
+            return false;
+        ar.cMembers.push_back(std::move(obj));
+    }
+    if (debugLevel("Archiver::cmdCreate"))
+        ar.print(std::cout);
+    if (!ar.makeSymbols())
+        return false;
+    return ar.write();
+}
+
+bool Archiver::cmdList()
+{
+    std::unique_ptr<Archive> ar = Archive::make(cArchive);
+    if (!ar)
+        return false;
+    if (isQuiet())
+        return true;
+    for (const auto &member : ar->cMembers) {
+        std::string quoted = "'" + member->name() + "'";
+        if (quoted.size() < 25)
+            quoted.append(25 - quoted.size(), ' ');
+        std::string size = std::to_string(member->size());
+        if (size.size() < 6)
+            size.append(6 - size.size(), ' ');
+        // The date text is empty when the stamp cannot be converted.
+        std::string date = formatLocalTime(std::time_t(member->cFileHdr.f_timdat), "%a %b %e %H:%M:%S %Y");
+        std::cout << "Member: " << quoted << "  Size: " << size << " Date: " << date << " \n";
+    }
+    return true;
+}
+
+bool Archiver::cmdDelete()
+{
+    std::unique_ptr<Archive> ar = Archive::make(cArchive);
+    if (!ar)
+        return false;
+
+    // Each name deletes the first member of that name still in the list, so
+    // a name given twice deletes the first two members of that name.
+    std::unordered_map<std::string, std::deque<size_t>> byName;
+    for (size_t i = 0; i < ar->cMembers.size(); ++i)
+        byName[ar->cMembers[i]->name()].push_back(i);
+    std::vector<bool> deleted(ar->cMembers.size(), false);
+    bool allFound = true;
+    for (const auto &name : cMembers) {
+        auto it = byName.find(name);
+        if (it == byName.end() || it->second.empty()) {
+            notAMember("Archiver::cmdDelete()", name, cArchive);
+            allFound = false;
+            continue;
+        }
+        deleted[it->second.front()] = true;
+        it->second.pop_front();
+    }
+    if (!allFound)
+        return false;
+
+    std::vector<std::unique_ptr<Coff>> kept;
+    for (size_t i = 0; i < ar->cMembers.size(); ++i)
+        if (!deleted[i])
+            kept.push_back(std::move(ar->cMembers[i]));
+    ar->cMembers = std::move(kept);
+    if (!ar->makeSymbols())
+        return false;
+    return ar->write();
+}
+
+bool Archiver::cmdReplace()
+{
+    // The library must exist: "add or replace" never creates one.
+    std::unique_ptr<Archive> ar = Archive::make(cArchive);
+    if (!ar)
+        return false;
+
+    std::unordered_map<std::string, size_t> first = firstByName(*ar);
+    for (const auto &name : cMembers) {
+        std::unique_ptr<Coff> obj = readObject(name);
+        if (!obj)
+            return false;
+        auto it = first.find(name);
+        if (it != first.end()) {
+            ar->cMembers[it->second] = std::move(obj);
+        } else {
+            first.emplace(name, ar->cMembers.size());
+            ar->cMembers.push_back(std::move(obj));
+        }
+    }
+    if (!ar->makeSymbols())
+        return false;
+    return ar->write();
+}
+
+bool Archiver::cmdExtract()
+{
+    std::unique_ptr<Archive> ar = Archive::make(cArchive);
+    if (!ar)
+        return false;
+
+    if (!cMembers.empty()) {
+        std::unordered_map<std::string, size_t> first = firstByName(*ar);
+        bool allFound = true;
+        for (const auto &name : cMembers) {
+            if (!first.count(name)) {
+                notAMember("Archiver::cmdExtract()", name, cArchive);
+                allFound = false;
+            }
+        }
+        if (!allFound)
+            return false;
+        for (const auto &name : cMembers)
+            if (!extractMember(*ar->cMembers[first[name]]))
+                return false;
+        return true;
+    }
+
+    // Without names the file names come from the library itself, so each
+    // must be a relative object-file path that stays below the current
+    // directory; one that is not refuses the whole extraction.
+    bool allSafe = true;
+    for (const auto &member : ar->cMembers) {
+        if (!isSafeExtractName(member->name())) {
+            report(SEV_ERROR, "Archiver::cmdExtract()",
+                   "Member '" + member->name() + "' of library '" + cArchive +
+                       "' is not extracted: its name is not a relative object file name.",
+                   false);
+            allSafe = false;
+        }
+    }
+    if (!allSafe)
+        return false;
+    for (const auto &member : ar->cMembers)
+        if (!extractMember(*member))
+            return false;
+    return true;
+}
+
 void Archiver::print(std::ostream &out) const
 {
     static const char *const names[] = {"cmdCreate", "cmdList", "cmdDelete", "cmdReplace", "cmdExtract"};
@@ -41,19 +266,3 @@ void Archiver::print(std::ostream &out) const
         out << "    " << m << '\n';
     out << "  cHasCmd=" << cHasCmd << '\n';
 }
-
-// The commands work on libraries through the archive reader and writer,
-// which this build does not have yet: each one refuses openly.
-namespace {
-bool notYet(const std::string &op)
-{
-    report(SEV_ERROR, op + "()", "This command is not available yet.", false);
-    return false;
-}
-} // namespace
-
-bool Archiver::cmdCreate() { return notYet("Archiver::cmdCreate"); }
-bool Archiver::cmdList() { return notYet("Archiver::cmdList"); }
-bool Archiver::cmdDelete() { return notYet("Archiver::cmdDelete"); }
-bool Archiver::cmdReplace() { return notYet("Archiver::cmdReplace"); }
-bool Archiver::cmdExtract() { return notYet("Archiver::cmdExtract"); }

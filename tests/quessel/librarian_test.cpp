@@ -1,0 +1,448 @@
+// The librarian's commands, run as the built program on objects made by the
+// fixture builder: console text, exit codes and library bytes. Library
+// bytes are assembled here field by field from the member header layout:
+// name + "/" + blanks (256), date digits + NULs (12), size digits + NULs
+// (10), 0x60 0x0A.
+
+#include "archive.h"
+#include "coffbuilder.h"
+#include "diag.h"
+#include "tooltest.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const std::string kBanner = librarianBanner() + "\n" + noticeBanner() + "\n\n";
+const std::string kOk = "Errors    : 0\nWarnings  : 0\n\n";
+const std::string kOneError = "Errors    : 1\nWarnings  : 0\n\n";
+const Bytes kMagic = {'!', '<', 'a', 'r', 'c', 'h', '>', '\n'};
+
+// 20 + 16 + 40 (one section header) + 4 raw bytes + 18 (one symbol) + 4
+// (string-table length) = 102 bytes.
+CoffBuilder objA()
+{
+    return CoffBuilder().timeStamp(1000000000).section(".code", SCN_CODE, {1, 2, 3, 4}).symbol("alpha", 0, ".code", C_EXT);
+}
+// 76 + 2 + 18 + 4 = 100 bytes.
+CoffBuilder objB()
+{
+    return CoffBuilder().section(".data", SCN_IDATA, {0xAA, 0xBB}).symbol("beta", 0, ".data", C_EXT);
+}
+// A new a.o: 76 + 6 + 18 + 4 = 104 bytes.
+CoffBuilder objA2()
+{
+    return CoffBuilder().timeStamp(1234567890).section(".code", SCN_CODE, {9, 9, 9, 9, 9, 9}).symbol("alpha", 0, ".code", C_EXT);
+}
+// 76 + 1 + 18 + 4 = 99 bytes.
+CoffBuilder objC()
+{
+    return CoffBuilder().timeStamp(1000000000).section(".code", SCN_CODE, {0x55}).symbol("gamma", 0, ".code", C_EXT);
+}
+
+// An object without symbols can stand in a library more than once:
+// 20 + 16 + 40 + 1 + 4 (string-table length) = 81 bytes.
+CoffBuilder objN()
+{
+    return CoffBuilder().section(".code", SCN_CODE, {7});
+}
+
+Bytes header(const std::string &name, const std::string &date, const std::string &size)
+{
+    Bytes h(280, 0);
+    std::string field = name + "/";
+    field.resize(256, ' ');
+    std::copy(field.begin(), field.end(), h.begin());
+    std::copy(date.begin(), date.end(), h.begin() + 256);
+    std::copy(size.begin(), size.end(), h.begin() + 268);
+    h[278] = 0x60;
+    h[279] = 0x0A;
+    return h;
+}
+
+Bytes cat(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const auto &p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+ToolResult quessel(const TempDir &dir, const std::vector<std::string> &args)
+{
+    return runTool(QUESSEL_EXE, args, dir.path());
+}
+
+// The dates in the listings are local times; the tests pin the zone.
+class Librarian : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        setenv("TZ", "UTC", 1);
+        dir.write("a.o", objA().bytes());
+        dir.write("b.o", objB().bytes());
+        dir.write("c.o", objC().bytes());
+    }
+
+    // l.lib holding b.o then a.o.
+    Bytes twoMembers() const
+    {
+        return cat({kMagic, header("b.o", "0", "100"), objB().bytes(), header("a.o", "1000000000", "102"),
+                    objA().bytes()});
+    }
+
+    void makeTwoMembers()
+    {
+        ToolResult r = quessel(dir, {"/c", "l.lib", "b.o", "a.o"});
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        ASSERT_EQ(dir.read("l.lib"), twoMembers());
+    }
+
+    TempDir dir;
+};
+
+} // namespace
+
+TEST_F(Librarian, ObjectImagesHaveTheirWorkedOutLengths)
+{
+    EXPECT_EQ(objA().bytes().size(), 102u);
+    EXPECT_EQ(objB().bytes().size(), 100u);
+    EXPECT_EQ(objA2().bytes().size(), 104u);
+    EXPECT_EQ(objC().bytes().size(), 99u);
+}
+
+TEST_F(Librarian, CreateWritesMembersInGivenOrderAndListShowsThem)
+{
+    ToolResult r = quessel(dir, {"/c", "l.lib", "b.o", "a.o"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output, kBanner + kOk);
+    EXPECT_EQ(dir.read("l.lib"), twoMembers());
+
+    r = quessel(dir, {"-T", "l.lib"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output, kBanner +
+                            "Member: 'b.o'                      Size: 100    Date: Thu Jan  1 00:00:00 1970 \n"
+                            "Member: 'a.o'                      Size: 102    Date: Sun Sep  9 01:46:40 2001 \n" +
+                            kOk);
+}
+
+TEST_F(Librarian, CreateReplacesAnOldLibraryWithoutReadingIt)
+{
+    dir.write("l.lib", std::string("not a library at all"));
+    ToolResult r = quessel(dir, {"/C", "l.lib", "b.o", "a.o"});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(dir.read("l.lib"), twoMembers());
+}
+
+TEST_F(Librarian, CreateWithoutMembersWritesOnlyTheMagicAndListsNothing)
+{
+    ToolResult r = quessel(dir, {"/c", "e.lib"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(dir.read("e.lib"), kMagic);
+    r = quessel(dir, {"/t", "e.lib", "ignored.o"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output, kBanner + kOk);
+}
+
+TEST_F(Librarian, QuietBeforeTheCommandRunsItSilently)
+{
+    ToolResult r = quessel(dir, {"-q", "/c", "l.lib", "b.o", "a.o"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output, "");
+    EXPECT_EQ(dir.read("l.lib"), twoMembers());
+    r = quessel(dir, {"/Q", "/t", "l.lib"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output, "");
+    r = quessel(dir, {"/q", "/x", "l.lib"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output, "");
+}
+
+TEST_F(Librarian, ListQuotesNamesWithinTwentyFiveColumnsAndNeverFormatsThem)
+{
+    dir.write("a%s%n%d.o", objB().bytes());
+    std::string longName = "a_rather_long_object_name.o"; // 27 characters, 29 quoted
+    dir.write(longName, objA().bytes());
+    ASSERT_EQ(quessel(dir, {"/c", "l.lib", "a%s%n%d.o", longName}).exitCode, 0);
+    ToolResult r = quessel(dir, {"/t", "l.lib"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output, kBanner +
+                            "Member: 'a%s%n%d.o'                Size: 100    Date: Thu Jan  1 00:00:00 1970 \n"
+                            "Member: 'a_rather_long_object_name.o'  Size: 102    Date: Sun Sep  9 01:46:40 2001 \n" +
+                            kOk);
+}
+
+TEST_F(Librarian, CreateStopsAtAnUnreadableObjectAndKeepsTheOldLibrary)
+{
+    makeTwoMembers();
+    ToolResult r = quessel(dir, {"/c", "l.lib", "c.o", "missing.o"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, kBanner + "Error - Could not open Coff file 'missing.o' for reading.\n" + kOneError);
+    EXPECT_EQ(dir.read("l.lib"), twoMembers());
+}
+
+TEST_F(Librarian, ForeignLayoutObjectIsNotStored)
+{
+    // f_opthdr (offset 16) of 0 marks the foreign layout: the reader counts
+    // an error for the missing optional header. Without sections the rest
+    // of the image reads alike in both layouts.
+    Bytes img = CoffBuilder().symbol("zeta", 5, -1, C_EXT).bytes();
+    img[16] = 0;
+    img[17] = 0;
+    dir.write("f.o", img);
+
+    ToolResult r = quessel(dir, {"/c", "n.lib", "a.o", "f.o"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.output.find("Error - Coff file 'f.o' missing optional file header.\n"), std::string::npos) << r.output;
+    EXPECT_FALSE(dir.exists("n.lib"));
+
+    makeTwoMembers();
+    r = quessel(dir, {"/r", "l.lib", "f.o"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.output.find("Error - Coff file 'f.o' missing optional file header.\n"), std::string::npos) << r.output;
+    EXPECT_EQ(dir.read("l.lib"), twoMembers());
+}
+
+TEST_F(Librarian, SymbolDefinedTwiceWritesNothing)
+{
+    makeTwoMembers();
+    dir.write("a2.o", objA2().bytes()); // defines "alpha" as a.o does
+    ToolResult r = quessel(dir, {"/c", "l.lib", "a.o", "a2.o"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, kBanner + "Error - Symbol 'alpha' has multiple external definitions.\n" + kOneError);
+    EXPECT_EQ(dir.read("l.lib"), twoMembers());
+
+    r = quessel(dir, {"/r", "l.lib", "a2.o"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, kBanner + "Error - Symbol 'alpha' has multiple external definitions.\n" + kOneError);
+    EXPECT_EQ(dir.read("l.lib"), twoMembers());
+}
+
+TEST_F(Librarian, ReplaceAppendsNewAndReplacesExistingInPlace)
+{
+    makeTwoMembers();
+    ToolResult r = quessel(dir, {"/r", "l.lib", "c.o"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output, kBanner + kOk);
+    Bytes three = cat({twoMembers(), header("c.o", "1000000000", "99"), objC().bytes()});
+    EXPECT_EQ(dir.read("l.lib"), three);
+
+    // The new a.o takes the old one's place, second of three.
+    dir.write("a.o", objA2().bytes());
+    r = quessel(dir, {"/r", "l.lib", "a.o"});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(dir.read("l.lib"),
+              cat({kMagic, header("b.o", "0", "100"), objB().bytes(), header("a.o", "1234567890", "104"),
+                   objA2().bytes(), header("c.o", "1000000000", "99"), objC().bytes()}));
+}
+
+TEST_F(Librarian, ReplaceWithoutNamesRewritesUnchangedAndNeedsALibrary)
+{
+    makeTwoMembers();
+    ToolResult r = quessel(dir, {"/r", "l.lib"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(dir.read("l.lib"), twoMembers());
+
+    r = quessel(dir, {"/r", "none.lib", "a.o"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, kBanner + "Error - Could not open library file 'none.lib' for reading.\n" + kOneError);
+    EXPECT_FALSE(dir.exists("none.lib"));
+}
+
+TEST_F(Librarian, ReplaceFailureSavesNoEarlierReplacement)
+{
+    makeTwoMembers();
+    dir.write("a.o", objA2().bytes());
+    ToolResult r = quessel(dir, {"/r", "l.lib", "a.o", "missing.o"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, kBanner + "Error - Could not open Coff file 'missing.o' for reading.\n" + kOneError);
+    EXPECT_EQ(dir.read("l.lib"), twoMembers());
+}
+
+TEST_F(Librarian, DeleteWithAMissingNameChangesNothing)
+{
+    makeTwoMembers();
+    ToolResult r = quessel(dir, {"/d", "l.lib", "a.o", "x.o"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, kBanner + "Error - 'x.o' is not a member of library 'l.lib'.\n" + kOneError);
+    EXPECT_EQ(dir.read("l.lib"), twoMembers());
+}
+
+TEST_F(Librarian, DuplicateMembersAreKeptAndTheFirstIsFound)
+{
+    // Two members defining "beta" are refused.
+    ToolResult r = quessel(dir, {"/c", "d.lib", "b.o", "b.o"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(dir.exists("d.lib"));
+
+    Bytes n = objN().bytes();
+    ASSERT_EQ(n.size(), 81u);
+    dir.write("n.o", n);
+    r = quessel(dir, {"/c", "d.lib", "n.o", "a.o", "n.o"});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(dir.read("d.lib"), cat({kMagic, header("n.o", "0", "81"), n, header("a.o", "1000000000", "102"),
+                                      objA().bytes(), header("n.o", "0", "81"), n}));
+
+    // "/r" replaces the first n.o only.
+    dir.write("n.o", objC().bytes());
+    r = quessel(dir, {"/r", "d.lib", "n.o"});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(dir.read("d.lib"), cat({kMagic, header("n.o", "1000000000", "99"), objC().bytes(),
+                                      header("a.o", "1000000000", "102"), objA().bytes(), header("n.o", "0", "81"),
+                                      n}));
+
+    // "/d" deletes the first n.o; a name given twice needs two members.
+    r = quessel(dir, {"/d", "d.lib", "n.o"});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(r.output, kBanner + kOk);
+    Bytes two = cat({kMagic, header("a.o", "1000000000", "102"), objA().bytes(), header("n.o", "0", "81"), n});
+    EXPECT_EQ(dir.read("d.lib"), two);
+    r = quessel(dir, {"/d", "d.lib", "a.o", "a.o"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, kBanner + "Error - 'a.o' is not a member of library 'd.lib'.\n" + kOneError);
+    EXPECT_EQ(dir.read("d.lib"), two);
+
+    // Without names the library is rewritten unchanged; deleting all
+    // members leaves the magic.
+    r = quessel(dir, {"/d", "d.lib"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(dir.read("d.lib"), two);
+    r = quessel(dir, {"/d", "d.lib", "n.o", "a.o"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(dir.read("d.lib"), kMagic);
+}
+
+TEST_F(Librarian, ExtractNamedMembers)
+{
+    makeTwoMembers();
+    TempDir out;
+    std::filesystem::copy_file(dir.file("l.lib"), out.file("l.lib"));
+    ToolResult r = quessel(out, {"/x", "l.lib", "a.o"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output, kBanner + "Extracting member 'a.o'.\n" + kOk);
+    EXPECT_EQ(out.read("a.o"), objA().bytes());
+    EXPECT_EQ(out.list(), std::vector<std::string>({"a.o", "l.lib"}));
+    EXPECT_EQ(out.read("l.lib"), twoMembers());
+}
+
+TEST_F(Librarian, ExtractWithAMissingNameWritesNothing)
+{
+    makeTwoMembers();
+    TempDir out;
+    std::filesystem::copy_file(dir.file("l.lib"), out.file("l.lib"));
+    ToolResult r = quessel(out, {"/x", "l.lib", "a.o", "x.o", "y.o"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, kBanner + "Error - 'x.o' is not a member of library 'l.lib'.\n" +
+                            "Error - 'y.o' is not a member of library 'l.lib'.\n" +
+                            "Errors    : 2\nWarnings  : 0\n\n");
+    EXPECT_EQ(out.list(), std::vector<std::string>({"l.lib"}));
+}
+
+TEST_F(Librarian, ExtractAllWritesEveryMemberUnderItsName)
+{
+    // A member made from a path keeps it, and "/x" writes it there.
+    std::filesystem::create_directory(dir.file("sub"));
+    dir.write("sub/c.o", objC().bytes());
+    ASSERT_EQ(quessel(dir, {"/c", "l.lib", "b.o", "sub/c.o"}).exitCode, 0);
+
+    TempDir out;
+    std::filesystem::copy_file(dir.file("l.lib"), out.file("l.lib"));
+    std::filesystem::create_directory(out.file("sub"));
+    ToolResult r = quessel(out, {"/x", "l.lib"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output, kBanner + "Extracting member 'b.o'.\nExtracting member 'sub/c.o'.\n" + kOk);
+    EXPECT_EQ(out.read("b.o"), objB().bytes());
+    EXPECT_EQ(out.read("sub/c.o"), objC().bytes());
+    EXPECT_EQ(out.list(), std::vector<std::string>({"b.o", "l.lib", "sub"}));
+
+    // The bare file name does not name the member made from sub/c.o.
+    for (const char *cmd : {"/d", "/x"}) {
+        r = quessel(out, {cmd, "l.lib", "c.o"});
+        EXPECT_EQ(r.exitCode, 1) << cmd;
+        EXPECT_EQ(r.output, kBanner + "Error - 'c.o' is not a member of library 'l.lib'.\n" + kOneError) << cmd;
+    }
+    out.write("c.o", objA2().bytes());
+    r = quessel(out, {"/r", "l.lib", "c.o"});
+    EXPECT_EQ(r.exitCode, 0);
+    r = quessel(out, {"/t", "l.lib"});
+    EXPECT_EQ(r.output, kBanner +
+                            "Member: 'b.o'                      Size: 100    Date: Thu Jan  1 00:00:00 1970 \n"
+                            "Member: 'sub/c.o'                  Size: 99     Date: Sun Sep  9 01:46:40 2001 \n"
+                            "Member: 'c.o'                      Size: 104    Date: Fri Feb 13 23:31:30 2009 \n" +
+                            kOk);
+}
+
+TEST_F(Librarian, ExtractAllRefusesNamesThatLeaveTheDirectory)
+{
+    // A library made elsewhere, with hand-written headers: a name with a
+    // ".." component, an absolute name, one with a drive letter and one
+    // that is no object file name, each beside a harmless member.
+    Bytes c = objN().bytes();
+    Bytes lib = cat({kMagic, header("ok.o", "0", "81"), c, header("..\\up.o", "0", "81"), c,
+                     header("\\abs.o", "0", "81"), c, header("c:drive.o", "0", "81"), c, header("notes.txt", "0", "81"),
+                     c, header("in\\..\\..\\deep.o", "0", "81"), c});
+    TempDir top;
+    std::filesystem::create_directory(top.file("work"));
+    top.write("work/bad.lib", lib);
+    ToolResult r = runTool(QUESSEL_EXE, {"/x", "bad.lib"}, top.file("work"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output,
+              kBanner +
+                  "Error - Member '../up.o' of library 'bad.lib' is not extracted: its name is not a relative object file name.\n"
+                  "Error - Member '/abs.o' of library 'bad.lib' is not extracted: its name is not a relative object file name.\n"
+                  "Error - Member 'c:drive.o' of library 'bad.lib' is not extracted: its name is not a relative object file name.\n"
+                  "Error - Member 'notes.txt' of library 'bad.lib' is not extracted: its name is not a relative object file name.\n"
+                  "Error - Member 'in/../../deep.o' of library 'bad.lib' is not extracted: its name is not a relative object file name.\n"
+                  "Errors    : 5\nWarnings  : 0\n\n");
+    EXPECT_EQ(top.list(), std::vector<std::string>({"work"}));
+    EXPECT_EQ(std::filesystem::exists("/abs.o"), false);
+    EXPECT_EQ(std::vector<std::string>({"bad.lib"}), [&] {
+        std::vector<std::string> names;
+        for (const auto &e : std::filesystem::directory_iterator(top.file("work")))
+            names.push_back(e.path().filename().string());
+        return names;
+    }());
+
+    // Named on the command line, a member is written where its name says.
+    r = runTool(QUESSEL_EXE, {"/x", "bad.lib", "../up.o"}, top.file("work"));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(top.read("up.o"), c);
+}
+
+TEST_F(Librarian, LibraryCommandsOnAFileThatIsNoLibrary)
+{
+    dir.write("bad.lib", std::string("!<arch>X"));
+    for (const char *cmd : {"/t", "/d", "/r", "/x"}) {
+        ToolResult r = quessel(dir, {cmd, "bad.lib"});
+        EXPECT_EQ(r.exitCode, 1) << cmd;
+        EXPECT_EQ(r.output, kBanner + "Error - File 'bad.lib' is not a valid library file.\n" + kOneError) << cmd;
+        EXPECT_EQ(dir.readText("bad.lib"), "!<arch>X") << cmd;
+    }
+}
+
+TEST_F(Librarian, WrittenLibraryReadsBackWithItsMembersAndIndex)
+{
+    ASSERT_EQ(quessel(dir, {"/c", "l.lib", "b.o", "a.o", "c.o"}).exitCode, 0);
+    std::unique_ptr<Archive> ar = Archive::make(dir.file("l.lib"));
+    ASSERT_TRUE(ar);
+    ASSERT_EQ(ar->cMembers.size(), 3u);
+    const Bytes images[] = {objB().bytes(), objA().bytes(), objC().bytes()};
+    const char *names[] = {"b.o", "a.o", "c.o"};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(ar->cMembers[i]->name(), names[i]);
+        std::ostringstream img;
+        ASSERT_TRUE(ar->cMembers[i]->write(img, 0));
+        std::string s = img.str();
+        EXPECT_EQ(Bytes(s.begin(), s.end()), images[i]) << names[i];
+    }
+    ASSERT_EQ(ar->cSymbols.size(), 3u);
+    EXPECT_EQ(ar->cSymbols.at("alpha"), ar->cMembers[1].get());
+    EXPECT_EQ(ar->cSymbols.at("beta"), ar->cMembers[0].get());
+    EXPECT_EQ(ar->cSymbols.at("gamma"), ar->cMembers[2].get());
+}
