@@ -142,7 +142,6 @@ TEST(InstDecode, Core16EWords)
 
 TEST(InstAssert, BadIndexFamilyOrWordEndsTheProgram)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_TABLE_ASSERT(inst_name(0), "mginst");
     EXPECT_TABLE_ASSERT(inst_name(99), "mginst");
     EXPECT_TABLE_ASSERT(inst_decode(0x0001, FAMILY_CORE14), "mginst");

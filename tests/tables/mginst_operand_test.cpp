@@ -217,7 +217,6 @@ TEST(InstRelocType, OtherFamiliesTakeNone)
 
 TEST(InstAssert, OperandsAndOpcodesOutsideTheFamily)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     uint16_t clrw = 0x0100;
     EXPECT_TABLE_ASSERT(inst_put_operand0(clrw, 1, FAMILY_CORE14), "mginst");
     uint16_t bad = 0x0001;

@@ -169,7 +169,6 @@ TEST(InstLookup, NamesPerFamily)
 
 TEST(InstAssert, DisassembleAndLookupCheckTheirInput)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     uint8_t count = 0;
     EXPECT_TABLE_ASSERT(inst_disassemble(0, 0x0001, 0, count, FAMILY_CORE14), "mginst");
     EXPECT_TABLE_ASSERT(inst_disassemble(0, 0x0000, 0, count, 5), "mginst");

@@ -263,7 +263,6 @@ TEST(ProcIsGpr, ThresholdHoldsInEveryBank)
 
 TEST(ProcAssert, UnknownCodesEndTheProgram)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     for (unsigned bad : {0x00u, 0x88u, 0xFFu}) {
         const ProcessorCode c = ProcessorCode(bad);
         SCOPED_TRACE(bad);
@@ -288,7 +287,6 @@ TEST(ProcAssert, UnknownCodesEndTheProgram)
 
 TEST(ProcAssert, UnknownTypeWordEndsTheProgram)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     uint32_t unknown = 0;
     while (proc_type_word_known(ProcessorTypeWord(unknown)))
         ++unknown;
