@@ -58,6 +58,12 @@ public:
     // (ram) memory; the widths must be known.
     uint32_t bytesPerWord(MemType memType) const;
 
+    // Copies bits srcBegin.. of value into bits dstBegin.. of the 16-bit
+    // little-endian word at rawOffset of the data, keeping every other bit
+    // (linker_patch.cpp). The field must lie inside the data.
+    static void insertBits(Data &data, uint32_t rawOffset, uint32_t value, uint16_t srcBegin, uint16_t dstBegin,
+                           uint16_t width);
+
     // ---- Configuration, read by the link run.
     uint32_t getMinHeapSize() const { return cMinHeapSize; }
     const StackDesc &getStackDesc() const { return cStackDesc; }
@@ -79,6 +85,17 @@ protected:
     bool checkDuplicateMemory(const Memory &memory, bool skipShareBanks, std::string &err) const;
     bool checkRomOverlap(const Memory &memory, std::string &err) const;
     bool checkRamOverlap(const Memory &memory, std::string &err) const;
+
+    // ---- Relocation patching (linker_patch.cpp, patch_core*.cpp). Each
+    // patcher completes the word(s) one relocation entry names in the raw
+    // data of the section, or fills err and writes nothing.
+    bool doPatch(uint32_t loadStart, Data &data, const reloc &rel, const std::vector<coff_syment> &symbols,
+                 const StrTbl &strTbl, std::string &err);
+    bool doPatchCore16E(uint32_t loadStart, Data &data, const reloc &rel, const std::vector<coff_syment> &symbols,
+                        const StrTbl &strTbl, std::string &err);
+    bool doPatchCore16(Data &data, const reloc &rel, const std::vector<coff_syment> &symbols, std::string &err);
+    bool doPatchCore14(Data &data, const reloc &rel, const std::vector<coff_syment> &symbols, std::string &err);
+    bool doPatchCore12(Data &data, const reloc &rel, const std::vector<coff_syment> &symbols, std::string &err);
 
     // ---- Configuration, filled by the callbacks.
     uint32_t cHeapDeclared = 0;

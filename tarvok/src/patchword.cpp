@@ -1,0 +1,99 @@
+#include "patchword.h"
+
+#include "debugsw.h"
+#include "linker.h"
+#include "reloctype.h"
+#include "text.h"
+
+#include <iostream>
+
+const char *const UNSUPPORTED_RELOC_TYPE = "unsupported relocation type.";
+
+const coff_syment *relocSymbol(const reloc &rel, const std::vector<coff_syment> &symbols, std::string &err)
+{
+    if (rel.r_symndx >= symbols.size()) {
+        err = "relocation at offset " + std::to_string(rel.r_vaddr) + " names symbol index " +
+              std::to_string(rel.r_symndx) + ", which is outside the symbol table.";
+        return nullptr;
+    }
+    return &symbols[rel.r_symndx];
+}
+
+uint32_t relocTarget(const coff_syment &sym, const reloc &rel)
+{
+    return sym.n_value + uint32_t(int32_t(rel.r_offset));
+}
+
+std::string relocSymbolName(const coff_syment &sym, const StrTbl &strTbl)
+{
+    if (!sym.hasLongName())
+        return inlineName(sym._n_name);
+    auto it = strTbl.find(int32_t(sym._n_offset()));
+    return it == strTbl.end() ? std::string() : it->second;
+}
+
+bool relocHasRoom(const Data &data, uint32_t rawOffset, uint32_t words, std::string &err)
+{
+    if (uint64_t(rawOffset) + 2 * uint64_t(words) <= data.size())
+        return true;
+    err = std::string(words == 1 ? "the relocated word at offset " : "the relocated words at offset ") +
+          std::to_string(rawOffset) + (words == 1 ? " lies" : " lie") + " outside the section's " +
+          std::to_string(data.size()) + " bytes of raw data.";
+    return false;
+}
+
+uint16_t buildInstruction(MnemonicIndex mnemonic, uint16_t operand0, DeviceFamily family)
+{
+    uint16_t word = 0;
+    inst_put_opcode(word, mnemonic, family);
+    inst_put_operand0(word, operand0, family);
+    return word;
+}
+
+uint16_t buildInstruction(MnemonicIndex mnemonic, uint16_t operand0, uint16_t operand1, DeviceFamily family)
+{
+    uint16_t word = buildInstruction(mnemonic, operand0, family);
+    inst_put_operand1(word, operand1, family);
+    return word;
+}
+
+uint16_t buildBitSelect(bool set, uint16_t reg, uint16_t bit, DeviceFamily family)
+{
+    return buildInstruction(set ? MN_BSF : MN_BCF, reg, bit, family);
+}
+
+bool patchField(const std::string &patcher, Data &data, uint16_t type, uint32_t rawOffset, uint32_t value,
+                uint16_t srcBegin, uint16_t dstBegin, uint16_t width, std::string &err, const char *lineEnd)
+{
+    if (!relocHasRoom(data, rawOffset, 1, err))
+        return false;
+    if (debugLevel(patcher))
+        std::cout << patcher << "() -  " << relocTypeName(type) << ", srcBegin=" << srcBegin
+                  << ", dstBegin=" << dstBegin << ", width=" << width << ", rawOffset=" << rawOffset
+                  << ", value=" << hexString(value, 2) << lineEnd;
+    Linker::insertBits(data, rawOffset, value, srcBegin, dstBegin, width);
+    return true;
+}
+
+bool patchWords(const std::string &patcher, Data &data, uint16_t type, uint32_t rawOffset,
+                const std::vector<uint16_t> &words, const std::string &selectors, std::string &err)
+{
+    if (!relocHasRoom(data, rawOffset, uint32_t(words.size()), err))
+        return false;
+    if (debugLevel(patcher)) {
+        std::cout << patcher << "() -  " << relocTypeName(type) << ", srcBegin=0, dstBegin=0, width=16, rawOffset="
+                  << rawOffset << selectors;
+        for (size_t i = 0; i < words.size(); ++i)
+            std::cout << ", opcode" << (i + 1) << "=" << hexString(words[i], 2);
+        std::cout << '\n';
+    }
+    for (size_t i = 0; i < words.size(); ++i)
+        Linker::insertBits(data, rawOffset + 2 * uint32_t(i), words[i], 0, 0, 16);
+    return true;
+}
+
+void traceNothing(const std::string &patcher, const std::string &text)
+{
+    if (debugLevel(patcher))
+        std::cout << patcher << "() - " << text << '\n';
+}

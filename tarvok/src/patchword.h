@@ -1,0 +1,56 @@
+// What the relocation patchers of the four device families share: the
+// entry's symbol and target value, the room check, the instruction words
+// built for bank and page selection, and the write of a bit field or of
+// whole words with its trace line.
+#pragma once
+
+#include "coff_format.h"
+#include "data.h"
+#include "mginst.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The message of every patcher for a type its family does not accept.
+extern const char *const UNSUPPORTED_RELOC_TYPE;
+
+// The entry's symbol slot, or null with err set when r_symndx lies outside
+// the symbol table.
+const coff_syment *relocSymbol(const reloc &rel, const std::vector<coff_syment> &symbols, std::string &err);
+
+// The target: the symbol's value plus the sign-extended addend, in 32 bits
+// with wrap-around.
+uint32_t relocTarget(const coff_syment &sym, const reloc &rel);
+
+// The symbol's name; inline, or from the string table ("" when the offset
+// is not there).
+std::string relocSymbolName(const coff_syment &sym, const StrTbl &strTbl);
+
+// True when `words` 16-bit words from rawOffset lie inside the data; else
+// err names the offset and the size of the data.
+bool relocHasRoom(const Data &data, uint32_t rawOffset, uint32_t words, std::string &err);
+
+// A whole instruction built from a zero word: the mnemonic's opcode, then
+// operand 0 and, for the second form, operand 1.
+uint16_t buildInstruction(MnemonicIndex mnemonic, uint16_t operand0, DeviceFamily family);
+uint16_t buildInstruction(MnemonicIndex mnemonic, uint16_t operand0, uint16_t operand1, DeviceFamily family);
+// "BSF reg,bit" when set, else "BCF reg,bit".
+uint16_t buildBitSelect(bool set, uint16_t reg, uint16_t bit, DeviceFamily family);
+
+// Writes bits srcBegin.. of value into the word at rawOffset and prints the
+// trace line of the patcher (its switch name, such as
+// "Linker::doPatchCore14") when the switch is on. False with err set, and
+// nothing written, when the word lies outside the data. `lineEnd` closes the
+// trace line.
+bool patchField(const std::string &patcher, Data &data, uint16_t type, uint32_t rawOffset, uint32_t value,
+                uint16_t srcBegin, uint16_t dstBegin, uint16_t width, std::string &err, const char *lineEnd = "\n");
+
+// Writes one or two built words, the second at rawOffset + 2, all 16 bits
+// each; `selectors` is the trace's text of the selecting bits (", rp0=1").
+// False with err set, and nothing written, when a word lies outside the data.
+bool patchWords(const std::string &patcher, Data &data, uint16_t type, uint32_t rawOffset,
+                const std::vector<uint16_t> &words, const std::string &selectors, std::string &err);
+
+// The trace line of a patcher that had nothing to write.
+void traceNothing(const std::string &patcher, const std::string &text);
