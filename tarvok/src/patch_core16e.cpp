@@ -6,6 +6,7 @@
 
 #include "linker.h"
 
+#include "coff.h"
 #include "patchword.h"
 #include "reloctype.h"
 
@@ -51,7 +52,7 @@ bool Linker::doPatchCore16E(uint32_t loadStart, Data &data, const reloc &rel, co
         return false;
     // Messages show the symbol's name as it stands; the section types look
     // the section up under the name without its leading ".".
-    const std::string name = relocSymbolName(*sym, strTbl);
+    const std::string name = Coff::getName(*sym, strTbl);
     const bool isScn = !name.empty() && name[0] == '.';
     const uint32_t s = relocTarget(*sym, rel);
     const uint32_t at = rel.r_vaddr;

@@ -24,14 +24,6 @@ uint32_t relocTarget(const coff_syment &sym, const reloc &rel)
     return sym.n_value + uint32_t(int32_t(rel.r_offset));
 }
 
-std::string relocSymbolName(const coff_syment &sym, const StrTbl &strTbl)
-{
-    if (!sym.hasLongName())
-        return inlineName(sym._n_name);
-    auto it = strTbl.find(int32_t(sym._n_offset()));
-    return it == strTbl.end() ? std::string() : it->second;
-}
-
 bool relocHasRoom(const Data &data, uint32_t rawOffset, uint32_t words, std::string &err)
 {
     if (uint64_t(rawOffset) + 2 * uint64_t(words) <= data.size())

@@ -23,10 +23,6 @@ const coff_syment *relocSymbol(const reloc &rel, const std::vector<coff_syment> 
 // with wrap-around.
 uint32_t relocTarget(const coff_syment &sym, const reloc &rel);
 
-// The symbol's name; inline, or from the string table ("" when the offset
-// is not there).
-std::string relocSymbolName(const coff_syment &sym, const StrTbl &strTbl);
-
 // True when `words` 16-bit words from rawOffset lie inside the data; else
 // err names the offset and the size of the data.
 bool relocHasRoom(const Data &data, uint32_t rawOffset, uint32_t words, std::string &err);
