@@ -244,3 +244,30 @@ TEST(ArchiveWrite, EmptyLibraryIsTheMagic)
     ASSERT_TRUE(a.write());
     EXPECT_EQ(dir.read("e.lib"), magic());
 }
+
+TEST(ArchiveWrite, EachStepReportsItsFailure)
+{
+    Archive a = ArchiveBuilder().member("a.o", defining("alpha")).archive();
+    a.cName = "x.lib";
+    {
+        FailingBuf buf(0);
+        std::ostream out(&buf);
+        ReportCapture cap;
+        EXPECT_FALSE(a.write(out));
+        EXPECT_EQ(cap.text(), "Error - Could not write archive magic string in library file 'x.lib'. \n");
+    }
+    {
+        FailingBuf buf(8);
+        std::ostream out(&buf);
+        ReportCapture cap;
+        EXPECT_FALSE(a.write(out));
+        EXPECT_EQ(cap.text(), "Error - Could not write member header for 'a.o' in library file 'x.lib'. \n");
+    }
+    {
+        FailingBuf buf(8 + 280);
+        std::ostream out(&buf);
+        ReportCapture cap;
+        EXPECT_FALSE(a.write(out));
+        EXPECT_EQ(cap.text(), "Error - Coff file 'a.o' could not write file header.\n");
+    }
+}

@@ -16,7 +16,7 @@ namespace {
 CoffBuilder sample()
 {
     return CoffBuilder()
-        .processor(0x2B, 16, 8)
+        .processor(PROC_LAST_CODE)
         .timeStamp(1000)
         .section(".code", SCN_CODE, {0x01, 0x02, 0x03, 0x04})
         .section("a_long_section", SCN_ROMDATA | SCN_ABS, {0x05, 0x06}, 0x300)
@@ -53,7 +53,8 @@ TEST(CoffRead, ReadsWhatWasBuilt)
 {
     std::unique_ptr<Coff> c = coffFromBytes(sample().bytes());
     ASSERT_TRUE(c);
-    EXPECT_EQ(c->cOptHdr.proc_type, 0x2Bu);
+    EXPECT_EQ(c->cOptHdr.proc_type, proc_type_word(PROC_LAST_CODE));
+    EXPECT_EQ(c->cOptHdr.rom_width_bits, proc_rom_width(PROC_LAST_CODE));
     EXPECT_EQ(c->cScnNum, (std::map<int32_t, std::string>{{1, ".code"}, {2, "a_long_section"}, {3, ".bss"}}));
     EXPECT_EQ(c->cScnHdr["a_long_section"].s_paddr, 0x300u);
     EXPECT_TRUE(c->cScnHdr["a_long_section"].hasLongName());

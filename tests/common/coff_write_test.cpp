@@ -281,3 +281,30 @@ TEST(CoffWrite, UnwritableDirectory)
     EXPECT_FALSE(c.write());
     EXPECT_EQ(cap.text(), "Error - Could not open Coff file '/nonexistent-dir/x.o' for writing.\n");
 }
+
+TEST(CoffWrite, EachStepReportsItsFailure)
+{
+    Coff c = pinnedObject().coff();
+    const std::pair<size_t, const char *> steps[] = {
+        {0, "could not write file header."},
+        {20, "could not write optional file header."},
+        {36, "could not write section header."},
+        {116, "could not write raw data."},
+        {120, "could not write reloc."},
+        {132, "could not write lineinfo."},
+        {148, "could not write symbol."},
+        {220, "could not write string table length."},
+        {224, "could not write string."},
+    };
+    for (const auto &[room, message] : steps) {
+        FailingBuf buf(room);
+        std::ostream out(&buf);
+        ReportCapture cap;
+        EXPECT_FALSE(c.write(out, 0)) << room;
+        EXPECT_EQ(cap.text(), std::string("Error - Coff file 'test.o' ") + message + "\n");
+        EXPECT_EQ(buf.taken, std::string(PINNED.begin(), PINNED.begin() + long(room)));
+    }
+    FailingBuf buf(PINNED.size());
+    std::ostream out(&buf);
+    EXPECT_TRUE(c.write(out, 0));
+}

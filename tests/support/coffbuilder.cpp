@@ -32,6 +32,11 @@ CoffBuilder &CoffBuilder::processor(uint32_t procType, uint32_t romWidthBits, ui
     return *this;
 }
 
+CoffBuilder &CoffBuilder::processor(ProcessorCode code)
+{
+    return processor(proc_type_word(code), proc_rom_width(code), proc_ram_width(code));
+}
+
 CoffBuilder &CoffBuilder::optMagic(uint16_t magic, uint16_t vstamp)
 {
     cCoff.cOptHdr.magic = magic;

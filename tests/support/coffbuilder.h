@@ -2,7 +2,7 @@
 // lines through the suite's own Coff model and written by its own writer.
 //
 //   std::vector<uint8_t> obj = CoffBuilder()
-//       .processor(procType, 14, 8)
+//       .processor(code)                               // from the processor table
 //       .section(".code", SCN_CODE, {0x00, 0x28, 0x00, 0x00})
 //       .file("main.asm")
 //       .symbol("main", 0, ".code", C_EXT)
@@ -23,6 +23,7 @@
 
 #include "archive.h"
 #include "coff.h"
+#include "mgproc.h"
 
 #include <cstdint>
 #include <string>
@@ -39,6 +40,8 @@ public:
     CoffBuilder &name(const std::string &name);
     CoffBuilder &flags(uint16_t f_flags);
     CoffBuilder &processor(uint32_t procType, uint32_t romWidthBits, uint32_t ramWidthBits);
+    // The processor's type word and word widths from the processor table.
+    CoffBuilder &processor(ProcessorCode code);
     CoffBuilder &optMagic(uint16_t magic, uint16_t vstamp);
     CoffBuilder &timeStamp(uint32_t f_timdat);
 
