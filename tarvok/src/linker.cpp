@@ -262,11 +262,27 @@ bool Linker::link(std::string &err)
 {
     if (cOutputFile.empty())
         cOutputFile = "a.out";
-    if (cObjectFile.empty()) {
-        err = "no input object files specified.";
+    if (!loadObjectFiles(err))
         return false;
-    }
-    // The phases from loading the inputs to writing the executable are not
+    if (!loadLibraryFiles(err))
+        return false;
+    // Members can only be imported once every input's undefined symbols are
+    // known.
+    if (!importLibraryMembers(err))
+        return false;
+    // The processor fixes the word widths, which every byte count below needs.
+    if (!verifyProcessor(err))
+        return false;
+    if (!collectSectionInfo(err))
+        return false;
+    if (!verifySectionAttributes(err))
+        return false;
+    bool placed = mapSections(err);
+    // The error map shows what was placed, whether allocation failed or not.
+    writeErrorMapFile();
+    if (!placed)
+        return false;
+    // The phases from section loading to writing the executable are not
     // part of this program yet: never pretend that a link succeeded.
     err = "linking is not available in this version of the linker: no output file written.";
     return false;
@@ -321,6 +337,10 @@ void Linker::print(std::ostream &out) const
 
     if (!debugLevel(registerDebugSwitch("Linker::print")))
         return;
+    for (size_t i = 0; i < cCoff.size(); ++i) {
+        out << "  cCoff[" << i << "]=";
+        cCoff[i]->print(out);
+    }
     out << "------- Linker Internals: " << '\n';
     printMap(out, "cScnSize", cScnSize);
     printMap(out, "cScnType", cScnType);

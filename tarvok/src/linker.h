@@ -7,6 +7,8 @@
 // after it (see the groups below); this header declares them all.
 #pragma once
 
+#include "archive.h"
+#include "coff.h"
 #include "coff_format.h"
 #include "data.h"
 #include "memtarg.h"
@@ -16,6 +18,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <set>
 #include <string>
@@ -63,6 +66,24 @@ public:
     // (linker_patch.cpp). The field must lie inside the data.
     static void insertBits(Data &data, uint32_t rawOffset, uint32_t value, uint16_t srcBegin, uint16_t dstBegin,
                            uint16_t width);
+
+    // ---- Inputs (linker_inputs.cpp): find, read and check every object
+    // and library, then add the library members that define symbols still
+    // undefined.
+    bool loadObjectFiles(std::string &err);
+    bool loadLibraryFiles(std::string &err);
+    bool importLibraryMembers(std::string &err);
+
+    // ---- Consistency (linker_check.cpp): the one processor of the link and
+    // the per-section tables, with agreement across inputs and directives.
+    bool verifyProcessor(std::string &err);
+    bool collectSectionInfo(std::string &err);
+    bool verifySectionAttributes(std::string &err);
+
+    // ---- Allocation (linker_alloc.cpp): every section, image, the stack
+    // and ".cinit" into the memories; then the error map (linker_errmap.cpp).
+    bool mapSections(std::string &err);
+    void writeErrorMapFile();
 
     // ---- Configuration, read by the link run.
     uint32_t getMinHeapSize() const { return cMinHeapSize; }
@@ -141,6 +162,54 @@ protected:
     coff_syment cStackSym;
     coff_syment cStkSizeSym;
     uint32_t cHoleCount = 0;
+
+    // ---- Input helpers (linker_inputs.cpp).
+    // Replaces each name found in one of dirs by its path there.
+    bool locateFiles(std::vector<std::string> &names, const std::vector<std::string> &dirs, std::string &err);
+
+    // ---- Consistency helpers (linker_check.cpp).
+    // Refuses input sections named like a section the linker makes.
+    bool checkSectionName(const Coff &coff, const std::string &name, std::string &err);
+    bool checkImageNames(std::string &err);
+
+    // ---- Allocation steps and helpers (linker_alloc.cpp).
+    bool allocateAbsAssigned(std::vector<Memory> &list, const std::string &memName, const std::string &name,
+                             uint32_t start, uint32_t size, bool overlay, std::string &err);
+    bool allocateAbsUnassigned(std::vector<Memory> &list, const std::string &name, uint32_t start,
+                               uint32_t size, bool overlay, std::string &err);
+    bool allocateRelAssigned(std::vector<Memory> &list, const std::string &memName, const std::string &name,
+                             uint32_t size, bool overlay, std::string &err);
+    bool allocateRelUnassigned(std::vector<Memory> &list, const std::string &name, uint32_t size, bool overlay,
+                               std::string &err);
+    bool allocateRomImage(const std::string &imageName, std::string &err);
+    bool allocateStack(std::string &err);
+    bool allocateCinit(std::string &err);
+    bool isStackAssigned() const;
+    bool isCinitAssigned() const;
+    // Bytes of the ".cinit" table, in 64 bits: the caller refuses what no
+    // memory could hold.
+    uint64_t cinitSize() const;
+    // Bytes that n data bytes take in program memory.
+    uint64_t wordsToBytes(uint64_t n) const;
+    // X -> "X_i" and back; a name without the suffix maps to itself.
+    std::string romImageName(const std::string &name) const;
+    std::string ramSectionName(const std::string &name) const;
+    // The name is the image of an initialised-data input section.
+    bool isRomImage(const std::string &name) const;
+    // The SECTION directive of the name, or none.
+    const SectionDesc *findSectionDesc(const std::string &name) const;
+    std::vector<Memory> &candidateList(const std::string &name);
+    std::string namedMemory(const std::string &name, const SectionDesc &desc);
+    static Memory *findMemory(std::vector<Memory> &list, const std::string &memName);
+    uint16_t alignmentFor(int type) const;
+    bool checkWordAligned(const std::string &name, uint32_t start, std::string &err);
+
+    // ---- Inputs: the objects in link order (object files, then imported
+    // members; an input's number is its place here) and the libraries.
+    std::vector<std::unique_ptr<Coff>> cCoff;
+    std::vector<std::unique_ptr<Archive>> cArchives;
+    mutable std::map<std::string, size_t> cSectionDescIndex; // name -> first directive
+    mutable size_t cSectionDescIndexed = 0;
 
 private:
     // Indexes that keep the configuration checks near-linear.
