@@ -337,10 +337,9 @@ void Linker::print(std::ostream &out) const
 
     if (!debugLevel(registerDebugSwitch("Linker::print")))
         return;
-    for (size_t i = 0; i < cCoff.size(); ++i) {
-        out << "  cCoff[" << i << "]=";
-        cCoff[i]->print(out);
-    }
+    for (size_t i = 0; i < cCoff.size(); ++i)
+        out << "  cCoff[" << i << "]=" << cCoff[i]->name() << '\n';
+    out << "  cOutput=" << cOutput.name() << '\n';
     out << "------- Linker Internals: " << '\n';
     printMap(out, "cScnSize", cScnSize);
     printMap(out, "cScnType", cScnType);

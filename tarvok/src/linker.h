@@ -139,8 +139,12 @@ protected:
     std::vector<std::string> cLibPath;
     uint32_t cStrip = 0;
 
-    // ---- Link-run state. The loaded objects, libraries and the output
-    // object (cCoff, cArchives, cOutput) join here with the input phases.
+    // ---- Link-run state, filled by the phases in order.
+    std::vector<std::unique_ptr<Archive>> cArchives; // the libraries, in command order
+    // The input objects, then the imported library members. An input's
+    // place in this list is its number (the identity of its load records).
+    std::vector<std::unique_ptr<Coff>> cCoff;
+    Coff cOutput; // the executable being built
     uint16_t cRomWidthBits = 0;
     uint16_t cRamWidthBits = 0;
     ProcessorCode cProcessor = 0;
@@ -204,10 +208,6 @@ protected:
     uint16_t alignmentFor(int type) const;
     bool checkWordAligned(const std::string &name, uint32_t start, std::string &err);
 
-    // ---- Inputs: the objects in link order (object files, then imported
-    // members; an input's number is its place here) and the libraries.
-    std::vector<std::unique_ptr<Coff>> cCoff;
-    std::vector<std::unique_ptr<Archive>> cArchives;
     mutable std::map<std::string, size_t> cSectionDescIndex; // name -> first directive
     mutable size_t cSectionDescIndexed = 0;
 
