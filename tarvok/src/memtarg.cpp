@@ -185,7 +185,7 @@ void Range::print(std::ostream &out) const
 
 // ---------------------------------------------------------------- Memory
 
-Memory::Memory() { cFree.push_back(Range(0, 1, ram, 0)); }
+Memory::Memory() { addHole(Range(0, 1, ram, 0)); }
 
 Memory::Memory(const std::string &name, uint32_t start, uint32_t end, MemType type,
                bool isProtected, bool hasFill, const std::string &fill)
@@ -194,7 +194,7 @@ Memory::Memory(const std::string &name, uint32_t start, uint32_t end, MemType ty
 {
     // The command-file reader refuses regions that would wrap.
     SUITE_ASSERT(end >= start && end - start != 0xFFFFFFFFu);
-    cFree.push_back(Range(start, end - start + 1, type, 0));
+    addHole(Range(start, end - start + 1, type, 0));
 }
 
 uint64_t Memory::sizeInBytes(uint16_t widthBits) const
@@ -209,74 +209,89 @@ bool Memory::overlaps(const Memory &other) const
 
 void Memory::setWidthBits(uint16_t bits)
 {
-    for (Range &r : cFree)
-        r.setWidthBits(bits);
+    // Sizes in locations do not change, so neither does the holes' order.
+    for (auto &entry : cHoles)
+        entry.second.setWidthBits(bits);
     for (auto &entry : cAlloc)
         entry.second.setWidthBits(bits);
+    cFreeListValid = false;
 }
 
-bool Memory::canFit(uint32_t length, uint16_t alignment) const
+void Memory::addHole(const Range &hole)
 {
-    for (const Range &r : cFree)
-        if (r.canFit(length, alignment))
-            return true;
-    return false;
+    HoleKey key(hole.getSize(), cNextHole++);
+    cHoles.emplace(key, hole);
+    cHoleAt[hole.getStart()] = key;
+    cFreeListValid = false;
 }
 
-bool Memory::canFit(uint32_t start, uint32_t length) const
+// Allocation sorts the free list by size, keeping the order of equal sizes,
+// and takes the first hole that fits; leftovers go to the end of the list.
+// So holes of one size are always taken oldest first, and the map ordered by
+// (size, age) is that sorted list at every allocation.
+Memory::HoleMap::const_iterator Memory::findFit(uint32_t length, uint16_t alignment) const
 {
-    for (const Range &r : cFree)
-        if (r.canFit(start, length))
-            return true;
-    return false;
+    if (cHoles.empty() || length == 0)
+        return cHoles.begin(); // an empty part fits the first hole
+    // No hole of fewer locations than the part needs can take it; of the
+    // others, only one whose start must be moved up to the alignment may not.
+    uint32_t least = cHoles.begin()->second.locs(length);
+    for (auto it = cHoles.lower_bound(HoleKey(least, 0)); it != cHoles.end(); ++it)
+        if (it->second.canFit(length, alignment))
+            return it;
+    return cHoles.end();
 }
 
-void Memory::takeHole(size_t index, const std::string &secName, uint32_t start, uint32_t length,
+Memory::HoleMap::const_iterator Memory::findFit(uint32_t start, uint32_t length) const
+{
+    if (cHoles.empty() || length == 0)
+        return cHoles.begin();
+    // Holes never share a location: only the one holding start can fit.
+    auto at = cHoleAt.upper_bound(start);
+    if (at == cHoleAt.begin())
+        return cHoles.end();
+    auto it = cHoles.find(std::prev(at)->second);
+    return it->second.canFit(start, length) ? it : cHoles.end();
+}
+
+bool Memory::canFit(uint32_t length, uint16_t alignment) const { return findFit(length, alignment) != cHoles.end(); }
+
+bool Memory::canFit(uint32_t start, uint32_t length) const { return findFit(start, length) != cHoles.end(); }
+
+void Memory::takeHole(HoleMap::const_iterator hole, const std::string &secName, uint32_t start, uint32_t length,
                       bool overlay)
 {
-    Range range = cFree[index];
+    Range range = hole->second;
+    cHoleAt.erase(range.getStart());
+    cHoles.erase(hole);
     std::vector<Range> newHoles;
     range.allocate(secName, start, length, newHoles, overlay);
-    cFree.erase(cFree.begin() + std::ptrdiff_t(index));
     cAlloc[secName] = range;
     // Leftovers go to the end, leading part first: among holes of one size
     // the one free the longest is taken next.
-    cFree.insert(cFree.end(), newHoles.begin(), newHoles.end());
+    cRecentHoles = cNextHole;
+    for (const Range &h : newHoles)
+        addHole(h);
+    cFreeListValid = false; // also when the section took the whole hole
 }
 
 void Memory::allocate(const std::string &secName, uint32_t length, bool overlay, uint16_t alignment)
 {
     SUITE_ASSERT(!isAllocated(secName));
-    SUITE_ASSERT(canFit(length,alignment));
-    sortHoles();
-    bool found = false;
-    for (size_t i = 0; i < cFree.size(); ++i) {
-        if (!cFree[i].canFit(length, alignment))
-            continue;
-        uint32_t start = cFree[i].getStart();
-        if (alignment > 1 && start % alignment != 0)
-            start += alignment - start % alignment;
-        takeHole(i, secName, start, length, overlay);
-        found = true;
-        break;
-    }
-    SUITE_ASSERT(found);
+    auto hole = findFit(length, alignment);
+    SUITE_ASSERT(hole != cHoles.end()); // canFit(length,alignment)
+    uint32_t start = hole->second.getStart();
+    if (alignment > 1 && start % alignment != 0)
+        start += alignment - start % alignment;
+    takeHole(hole, secName, start, length, overlay);
 }
 
 void Memory::allocate(const std::string &secName, uint32_t start, uint32_t length, bool overlay)
 {
     SUITE_ASSERT(!isAllocated(secName));
-    SUITE_ASSERT(canFit(start,length));
-    sortHoles();
-    bool found = false;
-    for (size_t i = 0; i < cFree.size(); ++i) {
-        if (!cFree[i].canFit(start, length))
-            continue;
-        takeHole(i, secName, start, length, overlay);
-        found = true;
-        break;
-    }
-    SUITE_ASSERT(found);
+    auto hole = findFit(start, length);
+    SUITE_ASSERT(hole != cHoles.end()); // canFit(start,length)
+    takeHole(hole, secName, start, length, overlay);
 }
 
 bool Memory::isAllocated(const std::string &secName) const
@@ -336,26 +351,46 @@ bool Memory::allLoaded() const
 
 uint32_t Memory::largestHole() const
 {
-    uint64_t largest = 0;
-    for (const Range &r : cFree)
-        largest = std::max(largest, uint64_t(r.bytesPerLoc()) * r.getSize());
-    return uint32_t(std::min<uint64_t>(largest, 0xFFFFFFFFu));
+    if (cHoles.empty())
+        return 0;
+    const Range &r = std::prev(cHoles.end())->second;
+    return uint32_t(std::min<uint64_t>(uint64_t(r.bytesPerLoc()) * r.getSize(), 0xFFFFFFFFu));
+}
+
+const std::vector<Range> &Memory::getHoles() const
+{
+    if (!cFreeListValid) {
+        cFreeList.clear();
+        std::vector<std::pair<uint64_t, const Range *>> recent;
+        for (const auto &[key, range] : cHoles) {
+            if (key.second < cRecentHoles)
+                cFreeList.push_back(range);
+            else
+                recent.push_back({key.second, &range});
+        }
+        // The latest leftovers in the order they were made (at most two).
+        std::sort(recent.begin(), recent.end());
+        for (const auto &[number, range] : recent)
+            cFreeList.push_back(*range);
+        cFreeListValid = true;
+    }
+    return cFreeList;
 }
 
 void Memory::forEachHole(const std::function<void(const Memory &, uint32_t, uint32_t, const std::string &)> &callback) const
 {
     if (!cHasFill)
         return;
-    for (const Range &r : cFree)
+    for (const Range &r : getHoles())
         callback(*this, r.getStart(), r.getEnd(), cFill);
 }
 
 void Memory::sortHoles()
 {
     // All ranges of a memory share one width, so ordering by locations is
-    // ordering by bytes; equal sizes keep their order.
-    std::stable_sort(cFree.begin(), cFree.end(),
-                     [](const Range &a, const Range &b) { return a.getSize() < b.getSize(); });
+    // ordering by bytes; equal sizes keep their order, which is their age.
+    cRecentHoles = cNextHole;
+    cFreeListValid = false;
 }
 
 void Memory::print(std::ostream &out) const
@@ -369,7 +404,7 @@ void Memory::print(std::ostream &out) const
         entry.second.print(out);
     }
     out << std::string(10, ' ') << "---Unallocated Ranges--- " << '\n';
-    for (const Range &r : cFree) {
+    for (const Range &r : getHoles()) {
         out << std::string(10, ' ');
         r.print(out);
     }

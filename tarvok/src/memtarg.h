@@ -13,6 +13,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The kind of memory a region describes.
@@ -150,7 +151,10 @@ public:
     // Orders the holes by size, smallest first, keeping the order of equals.
     void sortHoles();
 
-    const std::vector<Range> &getHoles() const { return cFree; }
+    // The holes in the order of the free list: by size, equal sizes in the
+    // order they were made, except that the leftovers of the latest
+    // allocation stand at the end until the next one sorts them in.
+    const std::vector<Range> &getHoles() const;
     const std::map<std::string, Range> &getAllocated() const { return cAlloc; }
 
     void print(std::ostream &out) const;
@@ -158,8 +162,18 @@ public:
     void printUsage(std::ostream &out, bool header) const;
 
 private:
+    // A hole's place in the search order: its size in locations, then the
+    // number it was made under (older first).
+    using HoleKey = std::pair<uint32_t, uint64_t>;
+    using HoleMap = std::map<HoleKey, Range>;
+
     const Range &allocatedRange(const std::string &secName) const;
-    void takeHole(size_t index, const std::string &secName, uint32_t start, uint32_t length, bool overlay);
+    void addHole(const Range &hole);
+    // The smallest, then oldest, hole that takes the part; end() if none.
+    HoleMap::const_iterator findFit(uint32_t length, uint16_t alignment) const;
+    HoleMap::const_iterator findFit(uint32_t start, uint32_t length) const;
+    void takeHole(HoleMap::const_iterator hole, const std::string &secName, uint32_t start, uint32_t length,
+                  bool overlay);
 
     std::string cName;
     MemType cType = ram;
@@ -168,7 +182,15 @@ private:
     std::string cFill;
     uint32_t cStart = 0;
     uint32_t cEnd = 0;
-    std::vector<Range> cFree;
+    // The free ranges, searched in (size, age) order and found by their
+    // first location; holes never share a location.
+    HoleMap cHoles;
+    std::map<uint32_t, HoleKey> cHoleAt;
+    uint64_t cNextHole = 0;
+    // Holes numbered from here on are the latest allocation's leftovers.
+    uint64_t cRecentHoles = 0;
+    mutable std::vector<Range> cFreeList; // getHoles(), rebuilt when stale
+    mutable bool cFreeListValid = false;
     std::map<std::string, Range> cAlloc;
 };
 
