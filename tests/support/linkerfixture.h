@@ -28,7 +28,6 @@ inline CoffBuilder objectFor(ProcessorCode proc, const std::string &name = "test
 class TestLinker : public Linker
 {
 public:
-    using Linker::cAccessBanks;
     using Linker::cArchives;
     using Linker::cCinitSym;
     using Linker::cCodePage;
@@ -48,7 +47,6 @@ public:
     using Linker::cScnOverlay;
     using Linker::cScnSize;
     using Linker::cScnType;
-    using Linker::cShareBanks;
 
     // Adds an input object as loading would, read back from its image.
     void addInput(const CoffBuilder &object) { cCoff.push_back(coffFromBytes(object.bytes(), object.coff().cName)); }

@@ -230,6 +230,17 @@ TEST(LinkPlacement, FailedAllocationLeavesMapOfWhatWasPlaced)
     EXPECT_FALSE(dir.exists("a.out"));
 }
 
+TEST(LinkPlacement, UnwritableMapIsOneMoreError)
+{
+    TempDir dir;
+    dir.write("t.lkr", std::string("CODEPAGE NAME=page0 START=0 END=0x7FF\nDATABANK NAME=gpr0 START=0x20 END=0x7F\n"));
+    dir.write("a.o", objectFor(TEST_CORE14, "a.o").udata("huge", 200).bytes());
+    ToolResult r = link(dir, {"t.lkr", "a.o", "/m", "no/such/dir/t.map"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(splitLines(r.output), console({"Could not open map file 'no/such/dir/t.map' for writing.",
+                                             "section 'huge' can not fit the section. Section 'huge' length=0x000000c8"}));
+}
+
 TEST(LinkPlacement, NoMapWithoutSwitch)
 {
     TempDir dir;
@@ -345,6 +356,15 @@ TEST(LinkFailures, MessagesAndExitCodes)
          {{"a.o", objectFor(TEST_CORE14, "a.o").section("c", SCN_CODE | SCN_ABS, bytes(4), 0x900)}},
          {"t.lkr", "a.o"},
          "section 'c' can not fit the absolute section. Section 'c' start=0x00000900, length=0x00000004"},
+        {"assigned absolute does not fit", pages + "SECTION NAME=c ROM=page0\n",
+         {{"a.o", objectFor(TEST_CORE14, "a.o").section("c", SCN_CODE | SCN_ABS, bytes(8), 0x7FE)}},
+         {"t.lkr", "a.o"},
+         "section 'c' has a memory 'page0' which can not fit the absolute section. "
+         "Section 'c' start=0x000007fe, length=0x00000008."},
+        {"shared section named for a DATABANK", pages + "SHAREBANK NAME=gprs START=0x80 END=0x8F\nSECTION NAME=s RAM=gpr0\n",
+         {{"a.o", objectFor(TEST_CORE14, "a.o").udata("s", 2, 0, SCN_SHARED)}},
+         {"t.lkr", "a.o"},
+         "section 's' has a memory 'gpr0' which is not defined in the linker command file."},
         {"assigned does not fit", pages + "SECTION NAME=c ROM=page0\n",
          {{"a.o", objectFor(TEST_CORE14, "a.o").section("c", SCN_CODE, bytes(0x1002))}},
          {"t.lkr", "a.o"},

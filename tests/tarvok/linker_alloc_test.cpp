@@ -45,21 +45,6 @@ TEST(LinkerMapSections, SmallestLargestHoleThatFits)
     EXPECT_EQ(l.cCinitSym.n_value, 0u);
 }
 
-TEST(LinkerMapSections, LargestFirstThenNameOrder)
-{
-    // One bank of 96 bytes from 0x20: 30 bytes, then both 20s in name
-    // order, then 10.
-    TestLinker l;
-    l.codePage("page", 0, 0xFF);
-    l.dataBank("bank", 0x20, 0x7F);
-    l.addInput(objectFor(TEST_CORE14).udata("a", 10).udata("y", 20).udata("b", 30).udata("x", 20));
-    std::string err;
-    ASSERT_TRUE(allocate(l, err)) << err;
-    EXPECT_EQ(l.startOf("b"), 0x20u);
-    EXPECT_EQ(l.startOf("x"), 0x3Eu);
-    EXPECT_EQ(l.startOf("y"), 0x52u);
-    EXPECT_EQ(l.startOf("a"), 0x66u);
-}
 
 TEST(LinkerMapSections, ProtectedMemoryTakesOnlyWhatIsNamedForIt)
 {
@@ -114,24 +99,6 @@ TEST(LinkerMapSections, ZeroLengthSectionNeedsAFreeHole)
 
 // ---------------------------------------------------------------- images and .cinit
 
-TEST(LinkerMapSections, ImageSizeFollowsProgramWordWidth)
-{
-    struct Case
-    {
-        ProcessorCode proc;
-        uint32_t imageBytes;
-    } cases[] = {{TEST_CORE14, 16}, {TEST_CORE16, 8}};
-    for (const Case &c : cases) {
-        TestLinker l;
-        l.codePage("page", 0, 0xFF);
-        l.dataBank("bank", 0x20, 0x7F);
-        l.addInput(objectFor(c.proc).section("d", SCN_IDATA, bytes(8)));
-        std::string err;
-        ASSERT_TRUE(allocate(l, err)) << err;
-        EXPECT_EQ(l.cScnMem["d_i"]->getScnSize("d_i"), c.imageBytes);
-        EXPECT_EQ(l.memoryNameOf("d"), "bank");
-    }
-}
 
 TEST(LinkerMapSections, CinitSizeByEntriesAndWidth)
 {
@@ -265,127 +232,5 @@ TEST(LinkerMapSections, StackPlacement)
         std::string err;
         EXPECT_FALSE(allocate(l, err));
         EXPECT_EQ(err, "section '.stack' can not fit the section. Section '.stack' length=0x00000010");
-    }
-}
-
-TEST(LinkerMapSections, NamedStackGoesBeforeAssignedSections)
-{
-    // With its bank named, the stack takes the bank's start before the
-    // assigned section u; without, u is placed first.
-    for (bool named : {true, false}) {
-        TestLinker l;
-        l.codePage("page", 0, 0xFF);
-        l.dataBank("bank", 0x20, 0x7F);
-        l.stack(16, named ? "bank" : "");
-        l.sectionDesc("u", "", "bank");
-        l.addInput(objectFor(TEST_CORE14).udata("u", 8));
-        std::string err;
-        ASSERT_TRUE(allocate(l, err)) << err;
-        EXPECT_EQ(l.startOf(".stack"), named ? 0x20u : 0x28u);
-        EXPECT_EQ(l.startOf("u"), named ? 0x30u : 0x20u);
-    }
-}
-
-// ---------------------------------------------------------------- banks
-
-TEST(LinkerMapSections, SharedAndAccessSectionsKeepToTheirBanks)
-{
-    TestLinker l;
-    l.codePage("page", 0, 0xFF);
-    l.dataBank("bank", 0x20, 0x6F);
-    l.shareBank("gpr", 0x70, 0x7F);
-    l.shareBank("gpr", 0xF0, 0xFF);
-    l.accessBank("acc", 0x00, 0x1F);
-    l.sectionDesc("s1", "", "gpr");
-    l.addInput(objectFor(TEST_CORE14)
-                   .udata("s1", 4, 0, SCN_SHARED)
-                   .udata("s2", 4, 0, SCN_SHARED)
-                   .udata("a1", 4, 0, SCN_ACCESS)
-                   .udata("plain", 4));
-    std::string err;
-    ASSERT_TRUE(allocate(l, err)) << err;
-    // The first SHAREBANK of the name takes the assigned section.
-    EXPECT_EQ(l.startOf("s1"), 0x70u);
-    EXPECT_EQ(l.memoryNameOf("s2"), "gpr");
-    EXPECT_EQ(l.memoryNameOf("a1"), "acc");
-    EXPECT_EQ(l.memoryNameOf("plain"), "bank");
-}
-
-TEST(LinkerMapSections, DirectiveNamingWrongKindOfBank)
-{
-    TestLinker l;
-    l.codePage("page", 0, 0xFF);
-    l.dataBank("bank", 0x20, 0x6F);
-    l.shareBank("gpr", 0x70, 0x7F);
-    l.sectionDesc("s", "", "bank");
-    l.addInput(objectFor(TEST_CORE14).udata("s", 4, 0, SCN_SHARED));
-    std::string err;
-    EXPECT_FALSE(allocate(l, err));
-    EXPECT_EQ(err, "section 's' has a memory 'bank' which is not defined in the linker command file.");
-}
-
-// ---------------------------------------------------------------- byte-addressed program memory
-
-TEST(LinkerMapSections, CodeOnByteAddressedMemoryStartsEven)
-{
-    // "r" takes 0x00; ".cinit" (2 bytes) 0x01-0x02; "c" skips 0x03 to start
-    // at 0x04; the 1-byte romdata "t" then fits the skipped location.
-    TestLinker l;
-    l.codePage("page", 0x0000, 0x00FF);
-    l.addInput(objectFor(TEST_CORE16E)
-                   .section("r", SCN_ROMDATA | SCN_ABS, bytes(1), 0x0000)
-                   .section("c", SCN_CODE, bytes(4))
-                   .section("t", SCN_ROMDATA, bytes(1)));
-    std::string err;
-    ASSERT_TRUE(allocate(l, err)) << err;
-    EXPECT_EQ(l.startOf(".cinit"), 0x01u);
-    EXPECT_EQ(l.startOf("c"), 0x04u);
-    EXPECT_EQ(l.startOf("t"), 0x03u);
-}
-
-TEST(LinkerMapSections, AbsoluteCodeOnByteAddressedMemoryMustBeEven)
-{
-    for (uint32_t start : {0x100u, 0x101u}) {
-        TestLinker l;
-        l.codePage("page", 0x0000, 0x0FFF);
-        l.addInput(objectFor(TEST_CORE16E).section("boot", SCN_CODE | SCN_ABS, bytes(4), start));
-        std::string err;
-        EXPECT_EQ(allocate(l, err), start == 0x100u);
-        if (start == 0x101u)
-            EXPECT_EQ(err, "Absolute code section 'boot' must start at a word-aligned address.");
-        else
-            EXPECT_EQ(l.startOf("boot"), 0x100u);
-    }
-}
-
-// ---------------------------------------------------------------- failures
-
-TEST(LinkerMapSections, SectionsThatDoNotFit)
-{
-    struct Case
-    {
-        uint32_t flags, address;
-        size_t size;
-        bool assigned;
-        std::string message;
-    } cases[] = {
-        {SCN_CODE | SCN_ABS, 0x00FE, 8, true,
-         "section 's' has a memory 'page' which can not fit the absolute section. "
-         "Section 's' start=0x000000fe, length=0x00000008."},
-        {SCN_CODE | SCN_ABS, 0x0200, 4, false,
-         "section 's' can not fit the absolute section. Section 's' start=0x00000200, length=0x00000004"},
-        {SCN_CODE, 0, 0x400, true,
-         "section 's' has a memory 'page' which can not fit the section. Section 's' length=0x00000400."},
-        {SCN_CODE, 0, 0x400, false, "section 's' can not fit the section. Section 's' length=0x00000400"},
-    };
-    for (const Case &c : cases) {
-        TestLinker l;
-        l.codePage("page", 0x0000, 0x00FF); // 0x200 bytes
-        if (c.assigned)
-            l.sectionDesc("s", "page", "");
-        l.addInput(objectFor(TEST_CORE14).section("s", c.flags, bytes(c.size), c.address));
-        std::string err;
-        EXPECT_FALSE(allocate(l, err));
-        EXPECT_EQ(err, c.message);
     }
 }

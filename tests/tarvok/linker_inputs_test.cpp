@@ -71,18 +71,6 @@ TEST(LinkerLoadObjects, SearchesLibraryPathThenCurrentDirectory)
     EXPECT_EQ(l.inputNames(), l.cObjectFile);
 }
 
-TEST(LinkerLoadObjects, NameWithDirectoryIsNotSearched)
-{
-    TempDir dir;
-    makeDirs(dir, {"lib"});
-    dir.write("lib/a.o", module("a.o", {"x"}).bytes());
-    TestLinker l;
-    l.cLibPath = {dir.file("lib")};
-    l.cObjectFile = {dir.file("elsewhere/a.o")};
-    std::string err;
-    EXPECT_FALSE(l.loadObjectFiles(err));
-    EXPECT_EQ(err, "could not find file '" + dir.file("elsewhere/a.o") + "'.");
-}
 
 TEST(LinkerLoadObjects, MissingFileStopsBeforeAnyIsRead)
 {
@@ -103,13 +91,6 @@ TEST(LinkerLoadObjects, MissingFileStopsBeforeAnyIsRead)
     EXPECT_EQ(l.cObjectFile[0], dir.path() + "/a.o");
 }
 
-TEST(LinkerLoadObjects, NoObjectFiles)
-{
-    TestLinker l;
-    std::string err;
-    EXPECT_FALSE(l.loadObjectFiles(err));
-    EXPECT_EQ(err, "no input object files specified.");
-}
 
 TEST(LinkerLoadObjects, UnreadableOrFaultyObjectLeavesMessageToReader)
 {
@@ -135,53 +116,6 @@ TEST(LinkerLoadObjects, UnreadableOrFaultyObjectLeavesMessageToReader)
     }
 }
 
-TEST(LinkerLoadLibraries, SearchesOnlyTheLibraryPath)
-{
-    TempDir dir;
-    std::vector<uint8_t> lib = ArchiveBuilder().member("m.o", module("m.o", {"m"})).bytes();
-    makeDirs(dir, {"path"});
-    dir.write("here.lib", lib);
-    dir.write("path/far.lib", lib);
-    InDirectory here(dir.path());
-    {
-        TestLinker l;
-        l.cLibraryFile = {"here.lib"};
-        std::string err;
-        EXPECT_FALSE(l.loadLibraryFiles(err));
-        EXPECT_EQ(err, "could not find file 'here.lib'.");
-    }
-    {
-        TestLinker l;
-        l.cLibPath = {"path", "."};
-        l.cLibraryFile = {"far.lib", "here.lib", "./here.lib"};
-        std::string err;
-        ASSERT_TRUE(l.loadLibraryFiles(err)) << err;
-        EXPECT_EQ(l.cLibraryFile, (std::vector<std::string>{"path/far.lib", "./here.lib", "./here.lib"}));
-        ASSERT_EQ(l.cArchives.size(), 3u);
-        EXPECT_TRUE(l.cArchives[0]->hasSymbol("m"));
-    }
-}
-
-TEST(LinkerLoadLibraries, NoLibrariesIsNoError)
-{
-    TestLinker l;
-    std::string err;
-    EXPECT_TRUE(l.loadLibraryFiles(err));
-    EXPECT_TRUE(l.cArchives.empty());
-}
-
-TEST(LinkerLoadLibraries, UnreadableLibrary)
-{
-    TempDir dir;
-    dir.write("bad.lib", std::string("!<arch>x"));
-    TestLinker l;
-    l.cLibraryFile = {dir.file("bad.lib")};
-    uint32_t errors = errorCount();
-    std::string err;
-    EXPECT_FALSE(l.loadLibraryFiles(err));
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(errorCount(), errors + 1);
-}
 
 // ---------------------------------------------------------------- import
 
@@ -226,16 +160,6 @@ TEST(LinkerImport, MemberDefiningSeveralNeedsIsTakenOnce)
     EXPECT_EQ(l.inputNames(), (std::vector<std::string>{"main.o", "ab.o"}));
 }
 
-TEST(LinkerImport, LaterMemberPullsFromEarlierLibrary)
-{
-    TestLinker l;
-    l.addInput(module("main.o", {}, {"q"}));
-    l.addLibrary("one.lib", ArchiveBuilder().member("p.o", module("p.o", {"p"})));
-    l.addLibrary("two.lib", ArchiveBuilder().member("q.o", module("q.o", {"q"}, {"p"})));
-    std::string err;
-    EXPECT_TRUE(l.importLibraryMembers(err));
-    EXPECT_EQ(l.inputNames(), (std::vector<std::string>{"main.o", "q.o", "p.o"}));
-}
 
 TEST(LinkerImport, DefinedOrUnknownNamesImportNothing)
 {
@@ -267,29 +191,4 @@ TEST(LinkerImport, NameBehindFalseAuxCountIsStillSeen)
     EXPECT_EQ(l.inputNames(), (std::vector<std::string>{"main.o", "odd.o"}));
 }
 
-TEST(LinkerImport, FaultyMemberIsRefused)
-{
-    Coff bad = module("bad.o", {"b"}).coff();
-    reloc r;
-    r.r_symndx = 7; // beyond the one-slot symbol table
-    r.r_type = 1;
-    bad.cReloc[".code"].push_back(r);
-    TestLinker l;
-    l.addInput(module("main.o", {}, {"b"}));
-    l.addLibrary("one.lib", ArchiveBuilder().member("bad.o", bad));
-    uint32_t errors = errorCount();
-    std::string err;
-    EXPECT_FALSE(l.importLibraryMembers(err));
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(errorCount(), errors + 1);
-    EXPECT_EQ(l.inputNames(), (std::vector<std::string>{"main.o"}));
-}
 
-TEST(LinkerImport, NoLibrariesKeepsObjects)
-{
-    TestLinker l;
-    l.addInput(module("main.o", {}, {"x"}));
-    std::string err;
-    EXPECT_TRUE(l.importLibraryMembers(err));
-    EXPECT_EQ(l.inputNames(), (std::vector<std::string>{"main.o"}));
-}
