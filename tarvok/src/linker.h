@@ -110,6 +110,8 @@ protected:
     // ---- Relocation patching (linker_patch.cpp, patch_core*.cpp). Each
     // patcher completes the word(s) one relocation entry names in the raw
     // data of the section, or fills err and writes nothing.
+    bool verifyRelocations(std::string &err);
+    bool patchSections(std::string &err);
     bool doPatch(uint32_t loadStart, Data &data, const reloc &rel, const std::vector<coff_syment> &symbols,
                  const StrTbl &strTbl, std::string &err);
     bool doPatchCore16E(uint32_t loadStart, Data &data, const reloc &rel, const std::vector<coff_syment> &symbols,
