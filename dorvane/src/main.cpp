@@ -1,9 +1,100 @@
-// COD converter entry point (the command line is not read yet).
+// The COD converter: reads one linked COFF executable, writes its listing
+// file beside it (unless "-d") and its COD debug file into the current
+// directory.
+//
+//   dorvane [-n, /n <listingPageLength>] [-d, /d] [-q, /q] <coffFile>
 
+#include "coff.h"
+#include "coff2cod.h"
 #include "diag.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+
+namespace {
+
+[[noreturn]] void usage()
+{
+    if (!isQuiet())
+        std::cerr << "Usage: dorvane [-n, /n <listingPageLength>] [-d, /d] [-q, /q] <coffFile>" << std::endl;
+    std::cout.flush();
+    std::exit(1);
+}
+
+// A decimal number: leading white space, one optional sign, then digits up
+// to the first non-digit; no digits give 0. Values beyond 32 bits are
+// clamped.
+int32_t pageLengthOf(const std::string &text)
+{
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    int64_t value = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
+        value = std::min<int64_t>(value * 10 + (text[i] - '0'), int64_t(INT32_MAX) + 1);
+    if (negative)
+        value = -value;
+    return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
     startUp(argc, argv, codConverterBanner());
+
+    int32_t pageLength = 0;
+    bool pageLengthGiven = false;
+    bool noListing = false;
+    std::string coffFile;
+    bool haveFile = false;
+
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        // Switch letters are accepted in either case.
+        if (arg.size() >= 2 && isSwitchArg(arg))
+            arg[1] = char(std::tolower(static_cast<unsigned char>(arg[1])));
+        if (arg == "-n" || arg == "/n") {
+            if (i + 1 >= argc)
+                usage();
+            pageLength = pageLengthOf(argv[++i]);
+            pageLengthGiven = true;
+        } else if (arg == "-q" || arg == "/q") {
+            // The start-up has set the quiet flag.
+        } else if (arg == "-d" || arg == "/d") {
+            noListing = true;
+        } else {
+            if (haveFile)
+                usage();
+            coffFile = arg;
+            haveFile = true;
+        }
+    }
+    if (!haveFile)
+        usage();
+
+    if (noListing && pageLengthGiven)
+        report(SEV_WARNING, "main()", "no listing file generated: /n switch ignored", false);
+
+    std::unique_ptr<Coff> coff = Coff::make(coffFile);
+    if (!coff)
+        summary(1);
+
+    Coff2Cod converter;
+    if (!converter.convert(*coff, pageLength, noListing))
+        summary(1);
+    // A model too large for 16-bit block numbers is not written at all.
+    if (!converter.preWrite())
+        summary(1);
+    if (!converter.write())
+        summary(1);
     summary(0);
 }

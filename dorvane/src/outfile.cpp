@@ -11,7 +11,10 @@ OutFile::OutFile(const std::string &target, std::ios::openmode mode) : cTarget(t
 {
     if (target.empty())
         return;
-    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0)
+    // A directory of that name, or a file that may not be written, could
+    // not be opened for writing either.
+    struct stat st;
+    if (::stat(target.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || ::access(target.c_str(), W_OK) != 0))
         return;
     std::vector<char> name(target.begin(), target.end());
     const char suffix[] = ".XXXXXX";

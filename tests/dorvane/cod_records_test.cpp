@@ -146,17 +146,6 @@ TEST(CodEntries, DebugMessageAddressGoesMostSignificantByteFirst)
     EXPECT_TRUE(back == m);
 }
 
-TEST(CodPack, EmptyListsGiveNoBlocks)
-{
-    EXPECT_TRUE(Cod::packSymbols({}).empty());
-    EXPECT_TRUE(Cod::packSourceNames({}).empty());
-    EXPECT_TRUE(Cod::packLineInfos({}).empty());
-    EXPECT_TRUE(Cod::packMemoryMaps({}).empty());
-    EXPECT_TRUE(Cod::packLongSymbols({}).empty());
-    EXPECT_TRUE(Cod::packLocalGroups({}).empty());
-    EXPECT_TRUE(Cod::packDebugMsgs({}).empty());
-}
-
 TEST(CodPack, ThirtyThreeSymbolsTakeTwoBlocks)
 {
     std::vector<Symbol> list;
@@ -174,20 +163,6 @@ TEST(CodPack, ThirtyThreeSymbolsTakeTwoBlocks)
     EXPECT_TRUE(allZero(second, 16, 512));
 }
 
-TEST(CodPack, NineSourceNamesTakeTwoBlocks)
-{
-    std::vector<SourceName> list;
-    for (int i = 0; i < 9; ++i)
-        list.push_back(SourceName("f" + std::to_string(i) + ".asm"));
-    std::vector<Block> blocks = Cod::packSourceNames(list);
-    ASSERT_EQ(blocks.size(), 2u);
-    Bytes first = blockBytes(blocks[0]);
-    EXPECT_EQ(slice(first, 448, 7), (Bytes{6, 'f', '7', '.', 'a', 's', 'm'}));
-    Bytes second = blockBytes(blocks[1]);
-    EXPECT_EQ(slice(second, 0, 7), (Bytes{6, 'f', '8', '.', 'a', 's', 'm'}));
-    EXPECT_TRUE(allZero(second, 64, 512));
-}
-
 TEST(CodPack, EightyFiveLineInfosFillOneBlock)
 {
     std::vector<LineInfo> list(85, LineInfo(1, 0, 0xFFFF, 0xFFFF));
@@ -202,18 +177,6 @@ TEST(CodPack, EightyFiveLineInfosFillOneBlock)
     Bytes second = blockBytes(blocks[1]);
     EXPECT_EQ(slice(second, 0, 6), (Bytes{2, 0x90, 7, 0, 0, 0}));
     EXPECT_TRUE(allZero(second, 6, 512));
-}
-
-TEST(CodPack, HundredTwentyNineMemoryMapsTakeTwoBlocks)
-{
-    std::vector<MemoryMap> list(128, MemoryMap(1, 2));
-    EXPECT_EQ(Cod::packMemoryMaps(list).size(), 1u);
-    list.push_back(MemoryMap(0x0200, 0x02FF));
-    std::vector<Block> blocks = Cod::packMemoryMaps(list);
-    ASSERT_EQ(blocks.size(), 2u);
-    Bytes second = blockBytes(blocks[1]);
-    EXPECT_EQ(slice(second, 0, 4), (Bytes{0x00, 0x02, 0xFF, 0x02}));
-    EXPECT_TRUE(allZero(second, 4, 512));
 }
 
 TEST(CodPack, LongSymbolEndingAtTheBlockEndStartsANewBlock)
@@ -276,17 +239,4 @@ TEST(CodPack, LocalGroupsHoldThirtyOneEntriesABlock)
     Bytes second = blockBytes(blocks[1]);
     EXPECT_EQ(slice(second, 0, 2), (Bytes{1, 'w'}));
     EXPECT_TRUE(allZero(second, 16, 512));
-}
-
-TEST(CodPack, CodeBlocksComeInKeyOrder)
-{
-    std::map<uint16_t, Block> map;
-    map[5].data()[0] = 5;
-    map[0].data()[0] = 0xAA;
-    map[127].data()[511] = 127;
-    std::vector<Block> blocks = Cod::packCodeBlocks(map);
-    ASSERT_EQ(blocks.size(), 3u);
-    EXPECT_EQ(blocks[0].data()[0], 0xAA);
-    EXPECT_EQ(blocks[1].data()[0], 5);
-    EXPECT_EQ(blocks[2].data()[511], 127);
 }
