@@ -5,11 +5,12 @@
 
 #include "debugsw.h"
 #include "diag.h"
-#include "outfile.h"
+#include "safefile.h"
 #include "textio.h"
 
 #include <cstdlib>
 #include <iostream>
+#include <unistd.h>
 
 namespace {
 
@@ -78,6 +79,14 @@ size_t roundUpDiv(size_t n, size_t d) { return (n + d - 1) / d; }
 const size_t LOCAL_ENTRIES_PER_BLOCK = 31;
 
 } // namespace
+
+bool openOutput(SafeFile &file, const std::string &name)
+{
+    if (!name.empty() && ::access(name.c_str(), F_OK) == 0 && ::access(name.c_str(), W_OK) != 0)
+        return false;
+    std::string err;
+    return file.open(name, err);
+}
 
 // ------------------------------------------------------------ adding records
 
@@ -275,8 +284,8 @@ bool Cod::writeBlockList(std::ostream &out, const std::vector<Block> &blocks, co
 bool Cod::write()
 {
     std::string name = fileName();
-    OutFile file(name, std::ios::binary);
-    if (!file.isOpen()) {
+    SafeFile file;
+    if (!openOutput(file, name)) {
         report(SEV_ERROR, "Cod::write()", "Could not open Cod file '" + name + "' for writing.", false);
         return false;
     }
@@ -313,7 +322,8 @@ bool Cod::write()
     if (!writeBlockList(out, packDebugMsgs(cDebugMsg), "debug msg", name))
         return false;
 
-    if (!file.commit()) {
+    std::string err;
+    if (!file.commit(err)) {
         report(SEV_ERROR, "Cod::write()", "Could not open Cod file '" + name + "' for writing.", false);
         return false;
     }

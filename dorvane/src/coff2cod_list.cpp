@@ -15,7 +15,7 @@
 #include "debugsw.h"
 #include "diag.h"
 #include "mginst.h"
-#include "outfile.h"
+#include "safefile.h"
 #include "pathinfo.h"
 #include "textio.h"
 
@@ -99,8 +99,8 @@ bool Coff2Cod::createListFile(const Coff &coff)
     cCoff = &coff;
     PathInfo input(coff.cName);
     std::string name = input.path() + input.baseName() + ".lst";
-    OutFile file(name, std::ios::out);
-    if (!file.isOpen()) {
+    SafeFile file;
+    if (!openOutput(file, name)) {
         report(SEV_ERROR, "Coff2Cod::createListFile()", "Could not open list file '" + name + "' for writing.", false);
         return false;
     }
@@ -117,7 +117,8 @@ bool Coff2Cod::createListFile(const Coff &coff)
     }
 
     cListFile = nullptr;
-    if (!file.commit()) {
+    std::string err;
+    if (!file.commit(err)) {
         report(SEV_ERROR, "Coff2Cod::createListFile()", "Could not open list file '" + name + "' for writing.", false);
         return false;
     }
