@@ -360,3 +360,13 @@ TEST_F(Listing, ListingLiesBesideTheCoffFile)
     EXPECT_FALSE(dir.exists("prog.lst"));
     EXPECT_EQ(conv.fileName(), "prog.cod");
 }
+
+TEST_F(Listing, SourceNamesWithBackslashesAreOpened)
+{
+    std::filesystem::create_directory(dir.file("src"));
+    dir.write("src/m.asm", std::string("m1\n"));
+    CoffBuilder b = exe(CORE14).section(".code", SCN_CODE, {0, 0});
+    b.file("src\\m.asm");
+    ASSERT_TRUE(convert(b));
+    EXPECT_EQ(listing(), pageHeader() + Lines{row("", "", "", "m1", "src\\m.asm")});
+}
