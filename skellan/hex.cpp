@@ -5,7 +5,7 @@
 #include "hex.h"
 
 #include "diag.h"
-#include "outfile.h"
+#include "safefile.h"
 #include "text.h"
 
 #include <algorithm>
@@ -71,13 +71,24 @@ bool Hex::write(uint8_t format)
     return ok;
 }
 
+namespace {
+
+bool openFile(SafeFile &file, const std::string &name)
+{
+    std::string err;
+    if (file.open(name, err))
+        return true;
+    report(SEV_ERROR, "Hex::write()", "Could not open hex file '" + name + "' for writing.", false);
+    return false;
+}
+
+} // namespace
+
 bool Hex::writeBytes(uint8_t format)
 {
-    OutFile file(cFileBaseName + ".hex");
-    if (!file.open()) {
-        report(SEV_ERROR, "Hex::write()", "Could not open hex file '" + file.name() + "' for writing.", false);
+    SafeFile file;
+    if (!openFile(file, cFileBaseName + ".hex"))
         return false;
-    }
     cOpenFiles = {&file};
     sortRanges();
     bool first = true;
@@ -90,13 +101,13 @@ bool Hex::writeBytes(uint8_t format)
             doLinearAddressRecord(file, address, format, first);
             first = false;
             uint64_t count = std::min<uint64_t>(16 - address % 16, left);
-            file.write(record(0, uint16_t(address), bytes, count, 1));
+            file.stream() << record(0, uint16_t(address), bytes, count, 1);
             bytes += count;
             left -= count;
             address += count;
         }
     }
-    file.write(END_RECORD);
+    file.stream() << END_RECORD;
     return commitAll(true);
 }
 
@@ -115,14 +126,10 @@ bool Hex::writeSplit()
             return false;
         }
     }
-    OutFile low(cFileBaseName + ".hxl");
-    OutFile high(cFileBaseName + ".hxh");
-    for (OutFile *file : {&low, &high}) {
-        if (!file->open()) {
-            report(SEV_ERROR, "Hex::write()", "Could not open hex file '" + file->name() + "' for writing.", false);
-            return false;
-        }
-    }
+    SafeFile low;
+    SafeFile high;
+    if (!openFile(low, cFileBaseName + ".hxl") || !openFile(high, cFileBaseName + ".hxh"))
+        return false;
     cOpenFiles = {&low, &high};
     sortRanges();
     bool first = true;
@@ -135,46 +142,41 @@ bool Hex::writeSplit()
             doLinearAddressRecord(high, word, HEX_INHX8S, first);
             first = false;
             uint64_t count = std::min<uint64_t>(16 - word % 16, pairs);
-            low.write(record(0, uint16_t(word), bytes, count, 2));
-            high.write(record(0, uint16_t(word), bytes + 1, count, 2));
+            low.stream() << record(0, uint16_t(word), bytes, count, 2);
+            high.stream() << record(0, uint16_t(word), bytes + 1, count, 2);
             bytes += 2 * count;
             pairs -= count;
             word += count;
         }
     }
-    low.write(END_RECORD);
-    high.write(END_RECORD);
+    low.stream() << END_RECORD;
+    high.stream() << END_RECORD;
     return commitAll(true);
 }
 
 bool Hex::commitAll(bool reportFailure)
 {
-    // All files are complete before any replaces its predecessor, so a
-    // failed write leaves no new file beside an old one.
-    for (OutFile *file : cOpenFiles) {
-        if (!file->close()) {
-            if (reportFailure)
-                report(SEV_ERROR, "Hex::write()", "Could not open hex file '" + file->name() + "' for writing.",
-                       false);
-            for (OutFile *other : cOpenFiles)
-                other->discard();
-            return false;
-        }
+    // Every file is complete on disk before the first one replaces its
+    // predecessor, so a failed write leaves no new file beside an old one.
+    SafeFile *failed = nullptr;
+    for (SafeFile *file : cOpenFiles)
+        if (!failed && !file->stream().flush())
+            failed = file;
+    for (SafeFile *file : cOpenFiles) {
+        std::string err;
+        if (!failed && !file->commit(err))
+            failed = file;
     }
-    for (OutFile *file : cOpenFiles) {
-        if (!file->commit()) {
-            if (reportFailure)
-                report(SEV_ERROR, "Hex::write()", "Could not open hex file '" + file->name() + "' for writing.",
-                       false);
-            for (OutFile *other : cOpenFiles)
-                other->discard();
-            return false;
-        }
-    }
-    return true;
+    if (!failed)
+        return true;
+    if (reportFailure)
+        report(SEV_ERROR, "Hex::write()", "Could not open hex file '" + failed->path() + "' for writing.", false);
+    for (SafeFile *file : cOpenFiles)
+        file->discard();
+    return false;
 }
 
-void Hex::doLinearAddressRecord(OutFile &file, uint64_t address, uint8_t format, bool first)
+void Hex::doLinearAddressRecord(SafeFile &file, uint64_t address, uint8_t format, bool first)
 {
     if (first)
         cLastUpper = address;
@@ -184,7 +186,7 @@ void Hex::doLinearAddressRecord(OutFile &file, uint64_t address, uint8_t format,
         if (first || (address >> 16) != (cLastUpper >> 16)) {
             cLastUpper = address;
             uint8_t upper[2] = {uint8_t(address >> 24), uint8_t(address >> 16)};
-            file.write(record(4, 0, upper, 2, 1));
+            file.stream() << record(4, 0, upper, 2, 1);
         }
         return;
     }

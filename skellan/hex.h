@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-class OutFile;
+class SafeFile;
 
 // One run of the image. Runs built from 12-, 14- and 16-bit program words
 // hold whole words and so always an even number of bytes.
@@ -71,7 +71,7 @@ protected:
     // Checks the address against the format and, for INHX32, writes an
     // extended linear address record when a new 64K page begins; first is
     // true for the first record of a file.
-    void doLinearAddressRecord(OutFile &file, uint64_t address, uint8_t format, bool first);
+    void doLinearAddressRecord(SafeFile &file, uint64_t address, uint8_t format, bool first);
 
 private:
     bool writeBytes(uint8_t format);
@@ -82,5 +82,5 @@ private:
     uint64_t cLastUpper = 0;
     // The files being written, so that a fatal address error can put the
     // records written so far in place before the program ends.
-    std::vector<OutFile *> cOpenFiles;
+    std::vector<SafeFile *> cOpenFiles;
 };

@@ -124,23 +124,6 @@ TEST(HexWriteInhx8m, EmptyImageHoldsOnlyTheEndRecord)
     EXPECT_EQ(dir.readText("x.hxh"), ":00000001FF\n");
 }
 
-TEST(HexWriteInhx32, FileBeginsWithTheUpperAddressZero)
-{
-    TempDir dir;
-    Hex hex = image(dir, {run(0x0C, {0x01, 0x02, 0x03, 0x04})});
-    ASSERT_TRUE(hex.write(HEX_INHX32));
-    EXPECT_EQ(dir.readText("x.hex"), ":020000040000FA\n:04000C0001020304E6\n:00000001FF\n");
-}
-
-TEST(HexWriteInhx32, RunAt64KCarriesOnlyTheLowAddress)
-{
-    TempDir dir;
-    Hex hex = image(dir, {run(0x10000, {0xAB, 0xCD})});
-    ASSERT_TRUE(hex.write(HEX_INHX32));
-    // 02 + AB + CD = 0x17A -> 0x86
-    EXPECT_EQ(dir.readText("x.hex"), ":020000040001F9\n:02000000ABCD86\n:00000001FF\n");
-}
-
 TEST(HexWriteInhx32, NewUpperAddressOnlyWhenThePageChanges)
 {
     TempDir dir;
@@ -180,16 +163,6 @@ TEST(HexWriteInhx32, TopOfTheAddressSpace)
                                      ":00000001FF\n");
 }
 
-TEST(HexWriteInhx8s, WordsSplitIntoLowAndHighFiles)
-{
-    TempDir dir;
-    Hex hex = image(dir, {run(0x20, {0xAA, 0xBB, 0xCC, 0xDD})});
-    ASSERT_TRUE(hex.write(HEX_INHX8S));
-    EXPECT_EQ(dir.readText("x.hxl"), ":02001000AACC78\n:00000001FF\n");
-    EXPECT_EQ(dir.readText("x.hxh"), ":02001000BBDD56\n:00000001FF\n");
-    EXPECT_EQ(dir.list(), (std::vector<std::string>{"x.hxh", "x.hxl"}));
-}
-
 TEST(HexWriteInhx8s, RecordsEndAtSixteenWordBoundaries)
 {
     TempDir dir;
@@ -207,25 +180,6 @@ TEST(HexWriteInhx8s, ReachesWordAddress0xFFFF)
     ASSERT_TRUE(hex.write(HEX_INHX8S));
     EXPECT_EQ(dir.readText("x.hxl"), ":02FFFE000103FD\n:00000001FF\n");
     EXPECT_EQ(dir.readText("x.hxh"), ":02FFFE000204FB\n:00000001FF\n");
-}
-
-TEST(HexWriteInhx8s, RefusesRunsThatAreNotWholeWords)
-{
-    TempDir dir;
-    dir.write("x.hxl", std::string("old low"));
-    dir.write("x.hxh", std::string("old high"));
-    for (const HexRange &bad : {run(0x21, {0x01, 0x02}), run(0x20, {0x01, 0x02, 0x03})}) {
-        Hex hex = image(dir, {run(0x00, {0x0A, 0x0B}), bad});
-        uint32_t errors = errorCount();
-        Capture cap;
-        EXPECT_FALSE(hex.write(HEX_INHX8S));
-        EXPECT_EQ(errorCount(), errors + 1);
-        EXPECT_NE(cap.text().find("Error - Selected hex format needs whole 16-bit words"), std::string::npos)
-            << cap.text();
-    }
-    EXPECT_EQ(dir.readText("x.hxl"), "old low");
-    EXPECT_EQ(dir.readText("x.hxh"), "old high");
-    EXPECT_EQ(dir.list(), (std::vector<std::string>{"x.hxh", "x.hxl"}));
 }
 
 TEST(HexWriteFiles, UnknownFormatWritesAndReportsNothing)
@@ -291,16 +245,6 @@ protected:
     void SetUp() override { GTEST_FLAG_SET(death_test_style, "fast"); }
 };
 
-TEST_F(HexGuard, Inhx8mEndsAt64KWithEarlierRecordsInTheFile)
-{
-    TempDir dir;
-    Hex hex = image(dir, {run(0x10000, {0x05, 0x06}), run(0x0C, {0x01, 0x02, 0x03, 0x04})});
-    EXPECT_EXIT(hex.write(HEX_INHX8M), testing::ExitedWithCode(255),
-                "Error - Selected hex format does not support byte addresses above 64kb; use INHX32 format!");
-    EXPECT_EQ(dir.readText("x.hex"), ":04000C0001020304E6\n");
-    EXPECT_EQ(dir.list(), std::vector<std::string>{"x.hex"});
-}
-
 TEST_F(HexGuard, Inhx8mStopsInsideARunThatCrosses64K)
 {
     TempDir dir;
@@ -317,26 +261,6 @@ TEST_F(HexGuard, Inhx8sEndsAtWordAddress64K)
     EXPECT_EQ(dir.readText("x.hxl"), ":02FFFE000103FD\n");
     EXPECT_EQ(dir.readText("x.hxh"), ":02FFFE000204FB\n");
     EXPECT_EQ(dir.list(), (std::vector<std::string>{"x.hxh", "x.hxl"}));
-}
-
-TEST(HexReadBack, SrecCatReadsEveryFormatToTheImage)
-{
-    TempDir dir;
-    std::vector<std::pair<uint32_t, std::vector<uint8_t>>> pieces = {
-        {0x0C, counting(0x40, 20)}, {0x100, counting(0x80, 34)}, {0xFFE0, counting(0xC0, 32)}};
-    std::vector<HexRange> runs;
-    for (const auto &[start, bytes] : pieces)
-        runs.push_back(run(start, bytes));
-    Hex hex = image(dir, runs);
-    std::vector<uint8_t> expected = imageOf(pieces);
-
-    ASSERT_TRUE(hex.write(HEX_INHX8M));
-    EXPECT_EQ(srecImage(dir, {"x.hex", "-intel"}), expected);
-    ASSERT_TRUE(hex.write(HEX_INHX32));
-    EXPECT_EQ(srecImage(dir, {"x.hex", "-intel"}), expected);
-    ASSERT_TRUE(hex.write(HEX_INHX8S));
-    EXPECT_EQ(srecImage(dir, {"x.hxl", "-intel", "-unsplit", "2", "0", "x.hxh", "-intel", "-unsplit", "2", "1"}),
-              expected);
 }
 
 TEST(HexReadBack, SrecCatReadsInhx32AcrossPages)
