@@ -4,6 +4,8 @@
 //   skellan [/a <hexformat>] [/r 0xBBBB-0xEEEE]... [/q] <coffFile>
 
 #include "addrrange.h"
+#include "coff.h"
+#include "coff2hex.h"
 #include "diag.h"
 #include "hex.h"
 #include "text.h"
@@ -11,6 +13,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -90,7 +93,17 @@ int main(int argc, char **argv)
 {
     startUp(argc, argv, hexConverterBanner());
     CommandLine cmd = parseCommandLine(argc, argv);
-    (void)cmd;
-    report(SEV_ERROR, "main()", "Coff file '" + cmd.coffName + "' cannot be read by this build.", false);
-    summary(1);
+
+    // The reader reports why it failed.
+    std::unique_ptr<Coff> coff = Coff::make(cmd.coffName);
+    if (!coff)
+        summary(1);
+    // An empty selection fails without a message of its own.
+    Coff2Hex hex;
+    if (!hex.convert(*coff, cmd.ranges))
+        summary(1);
+    if (!hex.write(cmd.format))
+        summary(1);
+    coff.reset();
+    summary(0);
 }

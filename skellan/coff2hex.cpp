@@ -1,0 +1,106 @@
+// From executable to hex image: which sections are taken, how "/r" cuts
+// them, and where each run lands.
+
+#include "coff2hex.h"
+
+#include "coff.h"
+#include "diag.h"
+#include "pathinfo.h"
+
+namespace {
+
+// Byte addresses end here: every format addresses at most 32 bits.
+const uint64_t BYTE_ADDRESS_LIMIT = uint64_t(1) << 32;
+
+} // namespace
+
+bool Coff2Hex::addRun(const Coff &coff, const std::string &section, uint64_t start, const uint8_t *bytes,
+                      uint64_t size)
+{
+    if (size > UINT32_MAX || start + size > BYTE_ADDRESS_LIMIT) {
+        report(SEV_ERROR, "Coff2Hex::convert()",
+               "Section '" + section + "' of Coff file '" + coff.name() +
+                   "' lies beyond byte address 0xffffffff; no hex format can hold it.",
+               false);
+        return false;
+    }
+    cRanges.push_back(HexRange(uint32_t(start), Data(uint32_t(size), bytes)));
+    return true;
+}
+
+Hex *Coff2Hex::convert(const Coff &coff, const std::vector<AddrRange> &ranges)
+{
+    // A width of 0 (the foreign layout has no optional header) or beyond
+    // 32 bits would put every byte at a meaningless address.
+    uint32_t widthBits = coff.cOptHdr.rom_width_bits;
+    if (widthBits == 0 || widthBits > 32) {
+        report(SEV_ERROR, "Coff2Hex::convert()",
+               "Coff file '" + coff.name() + "' has a program word of " + std::to_string(widthBits) +
+                   " bits; only 1 to 32 bits can be converted.",
+               false);
+        return nullptr;
+    }
+    const uint64_t bytesPerWord = (widthBits + 7) / 8;
+
+    size_t runsMade = 0;
+    std::vector<uint8_t> run;
+    // cScnHdr iterates in name order, so the runs do not depend on the order
+    // of the sections in the file.
+    for (const auto &[name, hdr] : coff.cScnHdr) {
+        SectionType type = Coff::sectionType(hdr);
+        if (type != SCNTYPE_CODE && type != SCNTYPE_ROMDATA)
+            continue;
+        auto raw = coff.cRawData.find(name);
+        if (raw == coff.cRawData.end() || raw->second.size() == 0)
+            continue;
+        const uint8_t *bytes = raw->second.data();
+        const uint64_t size = raw->second.size();
+        // An odd section is padded with one zero byte to a whole word.
+        const uint64_t padded = size + size % 2;
+        auto byteAt = [&](uint64_t p) -> uint8_t { return p < size ? bytes[p] : 0; };
+
+        if (ranges.empty()) {
+            run.assign(bytes, bytes + size);
+            run.resize(padded, 0);
+            if (!addRun(coff, name, bytesPerWord * hdr.s_paddr, run.data(), padded))
+                return nullptr;
+            ++runsMade;
+            continue;
+        }
+
+        // Locations are counted in 64 bits, so a section near the top of the
+        // address space never wraps round into the ranges' low addresses.
+        bool open = false;
+        uint64_t runStart = 0;
+        auto closeRun = [&]() -> bool {
+            open = false;
+            ++runsMade;
+            return addRun(coff, name, bytesPerWord * runStart, run.data(), run.size());
+        };
+        // One location holds one byte on 8-bit program words: each byte is
+        // selected at its own address. Wider words take two bytes a location.
+        const uint64_t bytesPerStep = bytesPerWord == 1 ? 1 : 2;
+        uint64_t location = hdr.s_paddr;
+        for (uint64_t p = 0; p < padded; p += bytesPerStep, ++location) {
+            if (inAddrRanges(location, ranges)) {
+                if (!open) {
+                    open = true;
+                    runStart = location;
+                    run.clear();
+                }
+                for (uint64_t i = 0; i < bytesPerStep; ++i)
+                    run.push_back(byteAt(p + i));
+            } else if (open && !closeRun()) {
+                return nullptr;
+            }
+        }
+        if (open && !closeRun())
+            return nullptr;
+    }
+    if (!ranges.empty() && runsMade == 0)
+        return nullptr;
+    // The output goes to the current directory, whatever directory the
+    // input was read from.
+    cFileBaseName = PathInfo(coff.name()).baseName();
+    return this;
+}
