@@ -13,6 +13,8 @@
 
 #include <ctime>
 #include <map>
+#include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -74,6 +76,31 @@ public:
     void setClock(std::time_t when) { cClock = when; }
     std::time_t now() const;
 
+    // ---- Reading and dump (cod_read.cpp, cod_dump.cpp) ----
+    // Reads a COD file and checks its structure: the directory chain, every
+    // table and the code blocks. None after reporting why not.
+    static std::unique_ptr<Cod> make(const std::string &name);
+    // Prints the directories, line-info tables, memory-map lists and code
+    // blocks.
+    void dump(std::ostream &out) const;
+
+    // Block readers: each calls add(list, record) for every used entry of
+    // one block, in block order. False when an entry is malformed: a counted
+    // length beyond its field, or an entry running past the block.
+    template <class Record> using AddRecord = void (*)(std::vector<Record> &, const Record &);
+    static bool unpackSymbols(const Block &block, AddRecord<Symbol> add, std::vector<Symbol> &list);
+    static bool unpackSourceNames(const Block &block, AddRecord<SourceName> add, std::vector<SourceName> &list);
+    static bool unpackLineInfos(const Block &block, AddRecord<LineInfo> add, std::vector<LineInfo> &list);
+    static bool unpackMemoryMaps(const Block &block, AddRecord<MemoryMap> add, std::vector<MemoryMap> &list);
+    static bool unpackLongSymbols(const Block &block, AddRecord<LongSymbol> add, std::vector<LongSymbol> &list);
+    static bool unpackDebugMsgs(const Block &block, AddRecord<DebugMsg> add, std::vector<DebugMsg> &list);
+    // A group may run on into the next block of its table: the group being
+    // read waits in pending until the next group header, and the caller
+    // hands over what is left in pending after the table's last block. False
+    // also for symbol entries before the table's first group header.
+    static bool unpackLocalGroups(const Block &block, AddRecord<LocalGroup> add, std::vector<LocalGroup> &list,
+                                  std::optional<LocalGroup> &pending);
+
     // The file's full name; Source holds it cut to its field.
     std::string cFileName;
     std::vector<Directory> cDirectory;
@@ -90,3 +117,16 @@ public:
 private:
     std::time_t cClock = 0;
 };
+
+// Record printers of the dump: one line per record; a directory prints a
+// title and one line per field, a block its title, size and hex dump, a
+// local group its header line, its symbols and a closing line.
+void printRecord(std::ostream &out, const Directory &d);
+void printRecord(std::ostream &out, const Block &b);
+void printRecord(std::ostream &out, const Symbol &s);
+void printRecord(std::ostream &out, const SourceName &s);
+void printRecord(std::ostream &out, const LineInfo &l);
+void printRecord(std::ostream &out, const MemoryMap &m);
+void printRecord(std::ostream &out, const LongSymbol &s);
+void printRecord(std::ostream &out, const LocalGroup &g);
+void printRecord(std::ostream &out, const DebugMsg &m);
