@@ -1,5 +1,7 @@
 # Helpers shared by the CMakeLists of the libraries and programs.
 
+include(GNUInstallDirs)
+
 # suite_library(NAME [DEPS...]): a static library of every *.cpp in the
 # current directory; an interface library while the directory holds none.
 function(suite_library name)
@@ -34,4 +36,5 @@ function(suite_program name)
   endif()
   add_executable(${name} ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
   target_link_libraries(${name} PRIVATE ${name}_lib)
+  install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endfunction()

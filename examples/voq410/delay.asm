@@ -1,0 +1,15 @@
+; delay.asm - a busy wait of 255 rounds, kept in the library
+        #include "defs.inc"
+
+        global  delay
+
+delay_shr udata_shr
+dcount  res     1               ; rounds left
+
+delay_code code
+delay   movlw   0xFF
+        movwf   dcount
+dloop   decfsz  dcount, f
+        goto    dloop
+        return
+        end
