@@ -200,7 +200,7 @@ TEST_P(ExampleRoad, TheLibraryHoldsTheDelayRoutineOnly)
     EXPECT_FALSE(lib->hasSymbol("dcount")); // a file-local variable
     EXPECT_FALSE(lib->hasSymbol("blink"));
 
-    ToolResult listed = runTool(QUESSEL_EXE, {"/q", "/t", "blink.lib"}, dir.path());
+    ToolResult listed = runTool(QUESSEL_EXE, {"/t", "blink.lib"}, dir.path());
     EXPECT_EQ(0, listed.exitCode);
     EXPECT_NE(std::string::npos, listed.output.find("delay.o")) << listed.output;
 }
