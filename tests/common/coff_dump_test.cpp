@@ -425,11 +425,3 @@ TEST_F(CoffDump, LibraryPrintsIndexThenEveryMember)
         expected.push_back(l);
     EXPECT_EQ(splitLines(out.str()), expected);
 }
-
-TEST_F(CoffDump, EmptyLibrary)
-{
-    Archive lib("none.lib");
-    std::ostringstream out;
-    lib.print(out);
-    EXPECT_EQ(out.str(), "Archive: \n  Symbols: \n  Members: \n");
-}

@@ -2,6 +2,7 @@
 // broken in one place each, which must fail with the matching message.
 
 #include "cod.h"
+#include "codreadback.h"
 #include "diag.h"
 #include "tooltest.h"
 
@@ -132,19 +133,6 @@ protected:
     TempDir dir;
 };
 
-void expectSameModel(const Cod &a, const Cod &b)
-{
-    EXPECT_EQ(a.cDirectory, b.cDirectory);
-    EXPECT_EQ(a.cSymbol, b.cSymbol);
-    EXPECT_EQ(a.cSourceName, b.cSourceName);
-    EXPECT_EQ(a.cLineInfo, b.cLineInfo);
-    EXPECT_EQ(a.cMemoryMap, b.cMemoryMap);
-    EXPECT_EQ(a.cLongSymbol, b.cLongSymbol);
-    EXPECT_EQ(a.cLocalGroup, b.cLocalGroup);
-    EXPECT_EQ(a.cDebugMsg, b.cDebugMsg);
-    EXPECT_EQ(a.cCodeBlock, b.cCodeBlock);
-}
-
 } // namespace
 
 TEST_F(CodRead, EveryTableOverSeveralBlocksReadsBack)
@@ -188,7 +176,7 @@ TEST_F(CodRead, EveryTableOverSeveralBlocksReadsBack)
 
     std::unique_ptr<Cod> back = Cod::make(dir.file("t.cod"));
     ASSERT_TRUE(back);
-    expectSameModel(*back, cod);
+    codtest::expectSameCod(*back, cod);
     EXPECT_EQ(back->cLocalGroup.size(), 3u);
 }
 
@@ -198,7 +186,7 @@ TEST_F(CodRead, EmptyModelReadsBackAsOneDirectory)
     written(cod);
     std::unique_ptr<Cod> back = Cod::make(dir.file("t.cod"));
     ASSERT_TRUE(back);
-    expectSameModel(*back, cod);
+    codtest::expectSameCod(*back, cod);
     EXPECT_EQ(back->cDirectory.size(), 1u);
     EXPECT_EQ(back->cLineInfo.size(), 1u);
     EXPECT_EQ(back->cMemoryMap.size(), 1u);
@@ -225,25 +213,6 @@ TEST_F(CodRead, UnusedEntriesAreSkipped)
     ASSERT_EQ(cod->cLineInfo[0].size(), 1u);
     EXPECT_EQ(cod->cLineInfo[0][0], LineInfo(1, 0, 4, 0));
     EXPECT_EQ(cod->cMemoryMap[0], (std::vector<MemoryMap>{MemoryMap(0, 0x1F), MemoryMap(5, 0)}));
-}
-
-TEST_F(CodRead, SmallFileReadsBackWithValuesInTheirByteOrder)
-{
-    smallFile();
-    std::unique_ptr<Cod> cod = Cod::make(dir.file("t.cod"));
-    ASSERT_TRUE(cod);
-    ASSERT_EQ(cod->cDirectory.size(), 3u);
-    EXPECT_EQ(cod->cDirectory[0].NextDir, 1);
-    EXPECT_EQ(cod->cDirectory[1].NextDir, 2);
-    EXPECT_EQ(cod->cDirectory[1].Index[1], 4);
-    ASSERT_EQ(cod->cLongSymbol.size(), 1u);
-    EXPECT_EQ(cod->cLongSymbol[0].Value, 0x10u);
-    ASSERT_EQ(cod->cDebugMsg.size(), 1u);
-    EXPECT_EQ(cod->cDebugMsg[0].Address, 0x10u);
-    EXPECT_EQ(cod->cDebugMsg[0].Msg, "hello");
-    ASSERT_EQ(cod->cLocalGroup.size(), 1u);
-    EXPECT_EQ(cod->cLocalGroup[0], LocalGroup(0x10, 0x20, {Symbol("i", COD_TYPE_CONSTANT, 1)}));
-    EXPECT_EQ(cod->cCodeBlock[1].at(1), blockOf(2));
 }
 
 TEST_F(CodRead, MissingFile)

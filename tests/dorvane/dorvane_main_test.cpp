@@ -2,6 +2,7 @@
 // writes.
 
 #include "bytes.h"
+#include "codreadback.h"
 #include "codtestutil.h"
 #include "coffbuilder.h"
 #include "diag.h"
@@ -130,6 +131,7 @@ TEST_F(Dorvane, ConvertsASmallProgram)
     EXPECT_EQ(part(cod, 5, 0, 8), (Bytes{0, 0, 7, 0, 0, 0, 0, 0}));
     EXPECT_EQ(part(cod, 6, 0, 22), (Bytes{5, 's', 't', 'a', 'r', 't', 46, 0, 0, 0, 0, 0, 3, 's', 'u', 'b', 46, 0,
                                           0, 0, 0, 3}));
+    expectRewritesTheSame(dir.file("prog.cod"));
 
     std::vector<std::string> lines = splitLines(dir.readText("prog.lst"));
     ASSERT_EQ(lines.size(), 11u);
@@ -164,6 +166,7 @@ TEST_F(Dorvane, NoListingWithPageLengthWarns)
     EXPECT_EQ(u16(cod, 434), 0);
     EXPECT_EQ(u16(cod, 436), 0);
     EXPECT_EQ(u16(cod, 443), 4);
+    expectRewritesTheSame(dir.file("prog.cod"));
 }
 
 TEST_F(Dorvane, PageLengthSwitch)
@@ -177,6 +180,7 @@ TEST_F(Dorvane, PageLengthSwitch)
     // Four rows: a header after the second and after the fourth.
     EXPECT_EQ(run({"-N", "2", "prog.o"}).exitCode, 0);
     EXPECT_EQ(formFeeds(), 2);
+    expectRewritesTheSame(dir.file("prog.cod"));
     EXPECT_EQ(run({"/n", " +3", "prog.o"}).exitCode, 0);
     EXPECT_EQ(formFeeds(), 1);
     EXPECT_EQ(run({"-n", "abc", "prog.o"}).exitCode, 0);
@@ -196,6 +200,7 @@ TEST_F(Dorvane, MissingSourceFileWarnsAndStillWritesTheCodFile)
                             counts(0, 1));
     EXPECT_TRUE(dir.exists("prog.cod"));
     EXPECT_EQ(splitLines(dir.readText("prog.lst")).size(), 7u);
+    expectRewritesTheSame(dir.file("prog.cod"));
 }
 
 TEST_F(Dorvane, UnknownProcessorFails)
@@ -272,6 +277,7 @@ TEST_F(Dorvane, OutputNamesFollowTheInput)
     EXPECT_TRUE(dir.exists("prog.cod"));
     EXPECT_TRUE(dir.exists("sub/prog.lst"));
     EXPECT_FALSE(dir.exists("sub/prog.cod"));
+    expectRewritesTheSame(dir.file("prog.cod"));
 }
 
 TEST_F(Dorvane, LongInputNameNeverOverwritesTheInput)
@@ -286,4 +292,5 @@ TEST_F(Dorvane, LongInputNameNeverOverwritesTheInput)
     EXPECT_TRUE(dir.exists(base + ".cod"));
     Bytes cod = dir.read(base + ".cod");
     EXPECT_EQ(cod[256], 63);
+    expectRewritesTheSame(dir.file(base + ".cod"));
 }
