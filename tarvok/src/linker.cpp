@@ -256,6 +256,21 @@ uint32_t Linker::bytesPerWord(MemType memType) const
     return (uint32_t(cRamWidthBits) + 7) / 8;
 }
 
+bool Linker::checkMemorySizes(std::string &err) const
+{
+    auto fits = [&err](const std::vector<Memory> &list, uint16_t widthBits) {
+        for (const Memory &m : list) {
+            if (m.sizeInBytes(widthBits) > 0xFFFFFFFFull) {
+                err = "memory '" + m.getName() + "' is too large: its size in bytes does not fit in 32 bits.";
+                return false;
+            }
+        }
+        return true;
+    };
+    return fits(cCodePage, cRomWidthBits) && fits(cDataBanks, cRamWidthBits) && fits(cShareBanks, cRamWidthBits) &&
+           fits(cAccessBanks, cRamWidthBits);
+}
+
 // ------------------------------------------------------------- link run
 
 bool Linker::link(std::string &err)

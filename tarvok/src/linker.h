@@ -85,6 +85,11 @@ public:
     bool mapSections(std::string &err);
     void writeErrorMapFile();
 
+    // Once the widths are known: every region's size in bytes must fit in
+    // 32 bits, since sections and holes count their bytes that way. Reports
+    // the first region that does not in err.
+    bool checkMemorySizes(std::string &err) const;
+
     // ---- Configuration, read by the link run.
     uint32_t getMinHeapSize() const { return cMinHeapSize; }
     const StackDesc &getStackDesc() const { return cStackDesc; }

@@ -1,0 +1,320 @@
+// The linker program run as a whole: help screen, command-line errors,
+// command-file errors with their places, and the exit codes.
+
+#include "diag.h"
+#include "tooltest.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+std::string banner() { return linkerBanner() + "\n" + noticeBanner() + "\n\n"; }
+
+std::string failure(const std::string &message)
+{
+    return banner() + "Error - " + message + "\nErrors    : 1\nWarnings  : 0\n\n";
+}
+
+ToolResult tarvok(const TempDir &dir, const std::vector<std::string> &args)
+{
+    return runTool(TARVOK_EXE, args, dir.path());
+}
+
+// Runs the linker on one command file and expects the error message.
+void expectFileError(const std::string &text, const std::string &message)
+{
+    TempDir dir;
+    dir.write("t.lkr", text);
+    ToolResult r = tarvok(dir, {"t.lkr"});
+    EXPECT_EQ(r.exitCode, 1) << text;
+    EXPECT_EQ(r.output, failure(message)) << text;
+}
+
+void expectArgsError(const std::vector<std::string> &args, const std::string &message)
+{
+    TempDir dir;
+    dir.write("t.lkr", "");
+    ToolResult r = tarvok(dir, args);
+    EXPECT_EQ(r.exitCode, 1) << args[0];
+    EXPECT_EQ(r.output, failure(message)) << args[0];
+}
+
+// The help screen, each line padded with blanks to the length shown.
+std::string helpScreen()
+{
+    struct Line
+    {
+        std::string text;
+        size_t length;
+    };
+    const Line lines[] = {
+        {"Syntax:   tarvok { cmdfile | [objfile] | [libfile] | [option] } ...  ", 69},
+        {"  'cmdfile' is the name of a linker command file.              ", 63},
+        {"       All linker command files must have the extension '.lkr' ", 63},
+        {"  'objfile' is the name of an assembler or compiler generated object file. ", 75},
+        {"       All object files must have the extension '.o'.          ", 63},
+        {"  'libfile' is the name of a librarian created library file.   ", 63},
+        {"       All library files must have the extension '.lib'.       ", 63},
+        {"  'option'  is a linker command line option described below.   ", 63},
+        {"", 0},
+        {"Linker command line options:                                   ", 63},
+        {"   /o <filename>   : specify output file 'filename', default is 'a.out'  ", 73},
+        {"   /m <filename>   : create map file 'filename'                          ", 73},
+        {"   /l <pathlist>   : list of directories to search for library/object files", 75},
+        {"   /k <pathlist>   : list of directories to search for linker command files", 75},
+        {"   /n <length>     : number of lines per listing page (0 = no pagination)", 73},
+        {"   /h, /?          : show this help screen                   ", 61},
+        {"   /a <hexformat>  : specify format of hex programming file  ", 61},
+        {"                     valid formats are INHX8M, INHX8S, INHX32", 61},
+        {"   /d              : don't create listing file               ", 61},
+        {"   /q              : quiet mode operation                    ", 61},
+    };
+    std::string text;
+    for (const Line &line : lines) {
+        EXPECT_EQ(line.text.size(), line.length) << line.text;
+        text += line.text + "\n";
+    }
+    return text;
+}
+
+} // namespace
+
+TEST(TarvokHelp, NoArgumentShowsHelpAndExits255)
+{
+    TempDir dir;
+    ToolResult r = tarvok(dir, {});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.output, banner() + helpScreen());
+}
+
+TEST(TarvokHelp, SwitchFormsFoldedAndWithTrailingText)
+{
+    TempDir dir;
+    for (const char *sw : {"/H", "/?", "-h", "/help"}) {
+        ToolResult r = tarvok(dir, {"a.o", sw, "/X"});
+        EXPECT_EQ(r.exitCode, 255) << sw;
+        EXPECT_EQ(r.output, banner() + helpScreen()) << sw;
+    }
+}
+
+TEST(TarvokHelp, ShownEvenWhenQuiet)
+{
+    TempDir dir;
+    ToolResult r = tarvok(dir, {"/q", "/h"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.output, helpScreen());
+}
+
+TEST(TarvokQuiet, LoneQuietSwitchNeedsACommandFile)
+{
+    TempDir dir;
+    ToolResult r = tarvok(dir, {"/q"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, "");
+    r = tarvok(dir, {"-Q", "_bad"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, "");
+}
+
+TEST(TarvokQuiet, LongQuietWordSilencesOnlyWhatFollowsTheBanner)
+{
+    TempDir dir;
+    ToolResult r = tarvok(dir, {"/quiet"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, banner());
+}
+
+TEST(TarvokCommandLine, SwitchErrors)
+{
+    expectArgsError({"/X"}, "unknown switch: /x");
+    expectArgsError({"t.lkr", "/Zap"}, "unknown switch: /zap");
+    expectArgsError({"-"}, "unknown switch: -");
+    expectArgsError({"t.lkr", "/o"}, "-o switch requires <filename>");
+    expectArgsError({"/o", "out/", "t.lkr"}, "-o switch requires <filename>");
+    expectArgsError({"/m", "_x.map", "t.lkr"}, "-m switch requires <filename>");
+    expectArgsError({"/l", "a;;b", "t.lkr"}, "-l switch requires <pathlist>");
+    expectArgsError({"t.lkr", "/l"}, "-l switch requires <pathlist>");
+    expectArgsError({"/k;", "t.lkr"}, "-k switch requires <pathlist>");
+    expectArgsError({"/a", "inhx8m", "t.lkr"}, "-a switch requires <hexformat>");
+    expectArgsError({"/n", "12x", "t.lkr"}, "-n switch requires <length>");
+    expectArgsError({"-N", "t.lkr"}, "-n switch requires <length>"); // the next argument is the value
+}
+
+TEST(TarvokCommandLine, InputErrors)
+{
+    expectArgsError({"_a.o", "t.lkr"}, "unrecognized input: _a.o");
+    expectArgsError({"main.c"}, "unrecognized input: main.c");
+    expectArgsError({"a.o"}, "linker command file required.");
+    expectArgsError({"/o", "x.out", "t.lkr", "/O", "y.out"}, "multiple output files declared: 'x.out', 'y.out'");
+}
+
+TEST(TarvokCommandLine, AcceptedSwitchesReachTheLink)
+{
+    TempDir dir;
+    dir.write("t.lkr", "");
+    ToolResult r = tarvok(dir, {"/sx", "/d", "/n", "0", "/a", "INHX8S", "/l", "lib;", "/m", "x.map", "t.lkr"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, failure("no input object files specified."));
+}
+
+TEST(TarvokCommandLine, UpperCaseExtensionsClassifyAlike)
+{
+    TempDir dir;
+    dir.write("X.LKR", "");
+    ToolResult r = tarvok(dir, {"B.LIB", "X.LKR"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, failure("no input object files specified."));
+    r = tarvok(dir, {"A.O", "X.LKR", "A.O"});
+    EXPECT_EQ(r.output, failure("mutliple inclusion of object file 'A.O' "));
+    r = tarvok(dir, {"B.LIB", "B.LIB"});
+    EXPECT_EQ(r.output, failure("mutliple inclusion of library file 'B.LIB' "));
+}
+
+TEST(TarvokCommandLine, TwoCommandFilesReadInOrder)
+{
+    TempDir dir;
+    dir.write("mem.lkr", "CODEPAGE NAME=page0 START=0 END=0x7FF\n");
+    dir.write("scn.lkr", "SECTION NAME=isr ROM=page0\n");
+    ToolResult r = tarvok(dir, {"mem.lkr", "scn.lkr"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, failure("no input object files specified."));
+    dir.write("fresh.lkr", "SECTION NAME=isr ROM=page0\n");
+    r = tarvok(dir, {"fresh.lkr", "mem.lkr"});
+    EXPECT_EQ(r.output, failure("undefined CODEPAGE 'page0' for SECTION 'isr' "));
+}
+
+TEST(TarvokCommandLine, CommandFileFoundOrNot)
+{
+    expectArgsError({"none.lkr"}, "Could not find linker command file 'none.lkr'.");
+    expectArgsError({"sub/t.lkr"}, "Could not find linker command file 'sub/t.lkr'.");
+    expectArgsError({"t.lkr", "t.lkr"}, "Multliple inclusion of linker command file './t.lkr' ");
+    expectArgsError({"t.lkr", "./t.lkr"}, "Multliple inclusion of linker command file './t.lkr' ");
+}
+
+TEST(TarvokCommandLine, SearchDirectoryNamesTheFoundFile)
+{
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.file("lkr").c_str(), 0755), 0);
+    dir.write("lkr/dev.lkr", "\nHEAP SIZE=4\n");
+    ToolResult r = tarvok(dir, {"-k", "lkr", "dev.lkr"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, failure("Invalid attributes for HEAP in 'lkr/dev.lkr:2'"));
+    // Named before the directory is given, the file is not found.
+    r = tarvok(dir, {"dev.lkr", "-k", "lkr"});
+    EXPECT_EQ(r.output, failure("Could not find linker command file 'dev.lkr'."));
+}
+
+TEST(TarvokCommandFile, DirectiveAndOperandErrors)
+{
+    expectFileError("FILES a.o\ncodepage NAME=p START=0 END=1\n", "Unrecognized input in './t.lkr:2': codepage");
+    expectFileError("LIBPATH lib1 lib2\n", "Unrecognized input in './t.lkr:1': lib2");
+    expectFileError("LIBPATH\n", "Illegal <libpath> for LIBPATH in './t.lkr:1'");
+    expectFileError("LIBPATH a;;b\n", "Illegal <libpath> for LIBPATH in './t.lkr:1'");
+    expectFileError("LIBPATH \"\"\n", "Illegal <libpath> for LIBPATH in './t.lkr:1'");
+    expectFileError("\n\nLKRPATH ;\n", "Illegal <lkrpath> for LKRPATH in './t.lkr:3'");
+    expectFileError("FILES // a.o\n", "Illegal <filename> for FILES in './t.lkr:1'");
+    expectFileError("FILES a.o main.c\n", "Illegal <filename> for FILES in './t.lkr:1'");
+    expectFileError("FILES \"a.o\n", "Illegal <filename> for FILES in './t.lkr:1'");
+    expectFileError("INCLUDE\n", "Illegal <filename> for INCLUDE in './t.lkr:1'");
+    expectFileError("INCLUDE a.o\n", "Illegal <filename> for INCLUDE in './t.lkr:1'");
+    expectFileError("FILES a.o\nFILES a.o\n", "mutliple inclusion of object file 'a.o' ");
+}
+
+TEST(TarvokCommandFile, MemoryAttributeErrors)
+{
+    const std::string at = " in './t.lkr:1'";
+    expectFileError("DATABANK NAME=b START=0x20 END=0x7F FILL=0xFF\n", "Invalid attributes for DATABANK" + at);
+    expectFileError("CODEPAGE NAME=p START=0 END=0xFF PROTECTED PROTECTED\n", "Invalid attributes for CODEPAGE" + at);
+    expectFileError("SHAREBANK NAME=s END=0x7F\n", "Invalid attributes for SHAREBANK" + at);
+    expectFileError("ACCESSBANK NAME= START=0 END=0x5F\n", "Invalid attributes for ACCESSBANK" + at);
+    expectFileError("CODEPAGE NAME=p START=0 END=0xFF PROTECTED=1\n", "Invalid attributes for CODEPAGE" + at);
+    expectFileError("CODEPAGE NAME=p START=0 END=0xFF SIZE=4\n", "Invalid attributes for CODEPAGE" + at);
+    expectFileError("CODEPAGE NAME=p NAME=q START=0 END=0xFF\n", "Invalid attributes for CODEPAGE" + at);
+    expectFileError("CODEPAGE NAME=p START=0 END\n", "Invalid attributes for CODEPAGE" + at);
+}
+
+TEST(TarvokCommandFile, RegionsThatWouldWrapAreRefused)
+{
+    const std::string at = " in './t.lkr:1'";
+    expectFileError("CODEPAGE NAME=p START=0x800 END=0x7FF\n", "Invalid attributes for CODEPAGE" + at);
+    // END=-1 reads as 0xFFFFFFFF: 0x100000000 locations from 0.
+    expectFileError("DATABANK NAME=b START=0 END=-1\n", "Invalid attributes for DATABANK" + at);
+    // From 1 the same end gives 0xFFFFFFFF locations, which is accepted.
+    expectFileError("DATABANK NAME=b START=1 END=-1\nbad\n", "Unrecognized input in './t.lkr:2': bad");
+}
+
+TEST(TarvokCommandFile, FillValues)
+{
+    const std::string at = " in './t.lkr:1'";
+    expectFileError("CODEPAGE NAME=p START=0 END=0xFF FILL=0x3G\n", "Invalid attributes for CODEPAGE" + at);
+    expectFileError("CODEPAGE NAME=p START=0 END=0xFF FILL=0xFF\nCODEPAGE NAME=q START=0x100 END=0x1FF FILL=4095\n"
+                    "end\n",
+                    "Unrecognized input in './t.lkr:3': end");
+}
+
+TEST(TarvokCommandFile, SectionStackAndHeapErrors)
+{
+    const std::string at = " in './t.lkr:3'";
+    const std::string mem = "CODEPAGE NAME=p START=0 END=0xFF\nDATABANK NAME=b START=0 END=0x7F\n";
+    expectFileError(mem + "SECTION NAME=isr\n", "Invalid attributes for SECTION" + at);
+    expectFileError(mem + "SECTION ROM=p\n", "Invalid attributes for SECTION" + at);
+    expectFileError(mem + "SECTION NAME=isr ROM=p ROM=p\n", "Invalid attributes for SECTION" + at);
+    expectFileError(mem + "STACK RAM=b\n", "Invalid attributes for STACK" + at);
+    expectFileError(mem + "HEAP\n", "Invalid attributes for HEAP" + at);
+    expectFileError(mem + "HEAP MINSIZE=0x40\nHEAP MINSIZE=128\n", "multiple min heap sizes declared: '64', '128'");
+    expectFileError(mem + "SECTION NAME=isr ROM=q\n", "undefined CODEPAGE 'q' for SECTION 'isr' ");
+    expectFileError(mem + "SECTION NAME=isr RAM=p\n", "undefined DATABANK/SHAREBANK 'p' for SECTION 'isr' ");
+    expectFileError(mem + "STACK SIZE=16 RAM=p\n", "undefined DATABANK/SHAREBANK 'p' for STACK. ");
+    expectFileError(mem + "STACK SIZE=16 STACK SIZE=8\n", "Invalid attributes for STACK" + at);
+    expectFileError(mem + "STACK SIZE=16\nSTACK SIZE=8\n", "multiple STACK definitions ");
+}
+
+TEST(TarvokCommandFile, MemoryConflicts)
+{
+    expectFileError("CODEPAGE NAME=page0 START=0 END=0x7FF\nCODEPAGE NAME=page1 START=0x800 END=0xFFF\n"
+                    "CODEPAGE NAME=page2 START=0x700 END=0x8FF\n",
+                    "memory 'page2' overlaps memory 'page0' ");
+    expectFileError("CODEPAGE NAME=page0 START=0 END=0x7FF\nDATABANK NAME=page0 START=0 END=0x7F\n",
+                    "duplicate definition of memory 'page0' ");
+    expectFileError("SHAREBANK NAME=s START=0x70 END=0x7F\nSHAREBANK NAME=s START=0xF0 END=0xFF\n"
+                    "SHAREBANK NAME=s START=0x170 END=0x180\n",
+                    "inconsistent length definitions of SHAREBANK 's' ");
+    expectFileError("SHAREBANK NAME=s START=0x70 END=0x7F\nSHAREBANK NAME=s START=0x78 END=0x87\n",
+                    "memory 's' overlaps memory 's' ");
+}
+
+TEST(TarvokCommandFile, IncludedFileErrorsNameTheirOwnPlace)
+{
+    TempDir dir;
+    dir.write("t.lkr", "FILES a.o\nINCLUDE inc.lkr\n");
+    dir.write("inc.lkr", "// devices\n\nSTACK\n");
+    ToolResult r = tarvok(dir, {"t.lkr"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, failure("Invalid attributes for STACK in './inc.lkr:3'"));
+
+    dir.write("self.lkr", "FILES a.o\nINCLUDE self.lkr\n");
+    r = tarvok(dir, {"self.lkr"});
+    EXPECT_EQ(r.output, failure("Multliple inclusion of linker command file './self.lkr' "));
+
+    dir.write("other.lkr", "INCLUDE missing.lkr\n");
+    r = tarvok(dir, {"other.lkr"});
+    EXPECT_EQ(r.output, failure("Could not find linker command file 'missing.lkr'."));
+}
+
+TEST(TarvokCommandFile, CrLfAndLongLinesKeepLineNumbers)
+{
+    expectFileError("FILES a.o\r\nbogus\r\n", "Unrecognized input in './t.lkr:2': bogus");
+    std::string longLine = "LIBPATH " + std::string(5000, 'd') + "\n";
+    expectFileError(longLine + "FILES a.o b.c\n", "Illegal <filename> for FILES in './t.lkr:2'");
+}
+
+TEST(TarvokCommandFile, ErrorsAreSilentWhenQuiet)
+{
+    TempDir dir;
+    dir.write("t.lkr", "bogus\n");
+    ToolResult r = tarvok(dir, {"t.lkr", "/Q"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, "");
+}
