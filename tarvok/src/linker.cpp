@@ -288,6 +288,9 @@ bool Linker::link(std::string &err)
     // The processor fixes the word widths, which every byte count below needs.
     if (!verifyProcessor(err))
         return false;
+    // Sections and holes count their bytes in 32 bits: no region may hold more.
+    if (!checkMemorySizes(err))
+        return false;
     if (!collectSectionInfo(err))
         return false;
     if (!verifySectionAttributes(err))

@@ -2,6 +2,7 @@
 // command-file errors with their places, and the exit codes.
 
 #include "diag.h"
+#include "linkerfixture.h"
 #include "tooltest.h"
 
 #include <gtest/gtest.h>
@@ -317,4 +318,21 @@ TEST(TarvokCommandFile, ErrorsAreSilentWhenQuiet)
     ToolResult r = tarvok(dir, {"t.lkr", "/Q"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.output, "");
+}
+
+TEST(TarvokMemorySize, RegionTooLargeInBytesFailsTheLink)
+{
+    // 0x80000000 locations of 14-bit words are 0x100000000 bytes; one
+    // location less still fits.
+    TempDir dir;
+    dir.write("a.o", objectFor(TEST_CORE14, "a.o").bytes());
+    dir.write("t.lkr", "CODEPAGE NAME=big START=0 END=0x7FFFFFFF\nFILES a.o\n");
+    ToolResult r = tarvok(dir, {"t.lkr"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, failure("memory 'big' is too large: its size in bytes does not fit in 32 bits."));
+
+    dir.write("t.lkr", "CODEPAGE NAME=big START=1 END=0x7FFFFFFF\nFILES a.o\n");
+    r = tarvok(dir, {"t.lkr"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output.find("too large"), std::string::npos) << r.output;
 }
