@@ -96,16 +96,6 @@ TEST(LinkerSettings, LibPathsRepeatAndStripIsRecorded)
     EXPECT_EQ(l.getStrip(), 1u);
 }
 
-TEST(LinkerMemories, CodePageOverlapNamesTheFirstDefined)
-{
-    Linker l;
-    std::string err;
-    ASSERT_TRUE(l.addCodePage(codePage("page0", 0x0000, 0x07FF), err));
-    ASSERT_TRUE(l.addCodePage(codePage("page1", 0x0800, 0x0FFF), err));
-    EXPECT_FALSE(l.addCodePage(codePage("page2", 0x0700, 0x08FF), err));
-    EXPECT_EQ(err, "memory 'page2' overlaps memory 'page0' ");
-    EXPECT_EQ(l.getCodePages().size(), 2u);
-}
 
 TEST(LinkerMemories, OverlapFoundInsideAndAroundExistingRegions)
 {
@@ -151,18 +141,6 @@ TEST(LinkerMemories, ProgramAndDataSpacesAreSeparateButNamesAreNot)
     EXPECT_EQ(err, "duplicate definition of memory 'gpr0' ");
 }
 
-TEST(LinkerMemories, ShareBankRepeatsWithOneLength)
-{
-    Linker l;
-    std::string err;
-    ASSERT_TRUE(l.addShareBank(bank("shr", 0x70, 0x7F), err));
-    ASSERT_TRUE(l.addShareBank(bank("shr", 0xF0, 0xFF), err));
-    EXPECT_FALSE(l.addShareBank(bank("shr", 0x170, 0x180), err));
-    EXPECT_EQ(err, "inconsistent length definitions of SHAREBANK 'shr' ");
-    EXPECT_FALSE(l.addShareBank(bank("shr", 0x78, 0x87), err));
-    EXPECT_EQ(err, "memory 'shr' overlaps memory 'shr' ");
-    EXPECT_EQ(l.getShareBanks().size(), 2u);
-}
 
 TEST(LinkerMemories, ShareBankMayNotReuseAnotherKindsName)
 {
@@ -210,14 +188,6 @@ TEST(LinkerSections, StackInAnyKindOfBankOnce)
     EXPECT_EQ(err, "multiple STACK definitions ");
 }
 
-TEST(LinkerRun, WithoutObjectsFailsWithItsMessage)
-{
-    Linker l;
-    std::string err;
-    EXPECT_FALSE(l.link(err));
-    EXPECT_EQ(err, "no input object files specified.");
-    EXPECT_EQ(l.getOutputFile(), "a.out");
-}
 
 TEST(LinkerRun, NeverReportsSuccessWithoutAnOutput)
 {

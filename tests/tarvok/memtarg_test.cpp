@@ -372,21 +372,3 @@ TEST(MemoryUsage, SectionsInAddressOrderNameOnFirstRowOnly)
               "\n");
 }
 
-TEST(MemoryPrint, DumpNamesRangesAndLoads)
-{
-    Memory m("bank0", 0x20, 0x2F, ram, true, false, "");
-    m.setWidthBits(8);
-    m.allocate("d", 0x20, 4, false);
-    m.load(0, "a.o", "d", 4);
-    std::ostringstream out;
-    m.print(out);
-    EXPECT_EQ(out.str(),
-              "Memory: name=bank0 start=0x00000020 end=0x0000002f type=ram protected=1 hasFill=0 fill=\n"
-              "          ---Allocated Ranges--- \n"
-              "          Range:   allocName=d start=0x00000020 size=0x00000004 end=0x00000023 pc=0x00000024"
-              " type=ram isOverlay=0\n"
-              "                    Loaded Section: file=a.o start=0x00000020 size=0x00000004 end=0x00000023\n"
-              "          ---Unallocated Ranges--- \n"
-              "          Range:   allocName= start=0x00000024 size=0x0000000c end=0x0000002f pc=0x00000024"
-              " type=ram isOverlay=0\n");
-}

@@ -173,21 +173,6 @@ TEST(CommandFileRead, MemoriesSectionsStackAndHeap)
     EXPECT_EQ(l.getMinHeapSize(), 100u);
 }
 
-TEST(CommandFileRead, FillForms)
-{
-    TempDir dir;
-    dir.write("t.lkr", "CODEPAGE NAME=a START=0 END=0xF FILL=0xFF\n"
-                       "CODEPAGE NAME=b START=0x10 END=0x1F FILL=0x12345\n"
-                       "CODEPAGE NAME=c START=0x20 END=0x2F FILL=65535\n");
-    InDir in(dir.path());
-    Parser p;
-    Linker l;
-    p.parseCommandFile("t.lkr", l);
-    ASSERT_EQ(l.getCodePages().size(), 3u);
-    EXPECT_EQ(l.getCodePages()[0].getFill(), "0x00FF");
-    EXPECT_EQ(l.getCodePages()[1].getFill(), "0x00012345");
-    EXPECT_EQ(l.getCodePages()[2].getFill(), "65535");
-}
 
 TEST(CommandFileRead, CommentHidesTheRestOfTheLine)
 {
