@@ -11,9 +11,12 @@
 #pragma once
 
 #include "coffbuilder.h"
+#include "diag.h"
 #include "linker.h"
 #include "mgproc.h"
 #include "tooltest.h"
+
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
@@ -113,4 +116,12 @@ inline std::vector<uint8_t> rawBytes(const Coff &coff, const std::string &sectio
     if (it == coff.cRawData.end())
         return {};
     return std::vector<uint8_t>(it->second.data(), it->second.data() + it->second.size());
+}
+
+// Compares two texts line by line, naming the first lines that differ.
+inline void expectLines(const std::vector<std::string> &actual, const std::vector<std::string> &expected)
+{
+    for (size_t i = 0; i < actual.size() && i < expected.size(); ++i)
+        EXPECT_EQ(actual[i], expected[i]) << "line " << i;
+    EXPECT_EQ(actual.size(), expected.size());
 }
