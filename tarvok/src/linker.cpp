@@ -4,6 +4,7 @@
 #include "linker.h"
 
 #include "debugsw.h"
+#include "mapfile.h"
 #include "diag.h"
 
 #include <algorithm>
@@ -70,6 +71,11 @@ bool Linker::addLibraryFile(const std::string &name, std::string &err)
 
 bool Linker::addCodePage(const Memory &memory, std::string &err)
 {
+    if (memory.hasFill() && uint64_t(memory.getEnd()) - memory.getStart() + 1 > MAX_FILL_LOCATIONS) {
+        err = "CODEPAGE '" + memory.getName() + "' is too large to be filled: a FILL value covers at most " +
+              std::to_string(MAX_FILL_LOCATIONS) + " locations ";
+        return false;
+    }
     if (!checkDuplicateMemory(memory, false, err) || !checkRomOverlap(memory, err))
         return false;
     cCodePage.push_back(memory);
@@ -300,10 +306,53 @@ bool Linker::link(std::string &err)
     writeErrorMapFile();
     if (!placed)
         return false;
-    // The phases from section loading to writing the executable are not
-    // part of this program yet: never pretend that a link succeeded.
-    err = "linking is not available in this version of the linker: no output file written.";
-    return false;
+    if (!loadSections(err))
+        return false;
+    if (!buildCinitTbl(err))
+        return false;
+    if (!relocateSymbols(err))
+        return false;
+    if (!relocateLineInfo(err))
+        return false;
+    // Names are read through the merged table from here on.
+    mergeStringTbls();
+    if (!buildExtSymDef(err))
+        return false;
+    if (!resolveExternals(err))
+        return false;
+    // Patching reads the final symbol values.
+    if (!verifyRelocations(err))
+        return false;
+    if (!patchSections(err))
+        return false;
+    // The output phases, each reading what the earlier ones left in cOutput.
+    if (!buildOutputScnNum(err))
+        return false;
+    if (!buildOutputSymbolTbl(err))
+        return false;
+    if (!buildOutputRawData(err))
+        return false;
+    if (!buildOutputLineInfo(err))
+        return false;
+    if (!buildOutputStringTbl(err))
+        return false;
+    if (!buildOutputScnHdrs(err))
+        return false;
+    if (!buildOutputFileHdr(err))
+        return false;
+    buildOutputHoles();
+
+    cOutput.preWrite();
+    if (!cOutput.verify()) {
+        err = "Internal Coff output file is corrupt.";
+        return false;
+    }
+    if (!cOutput.write())
+        return false;
+    // The map describes the executable as written.
+    if (!cMapFile.empty() && !MapFile::write(cMapFile, cOutput, codePageSize()))
+        return false;
+    return true;
 }
 
 // ---------------------------------------------------------------- print

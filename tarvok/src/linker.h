@@ -106,11 +106,43 @@ public:
     const std::vector<std::string> &getLibPaths() const { return cLibPath; }
     uint32_t getStrip() const { return cStrip; }
 
+    // A CODEPAGE with a FILL value may span at most this many locations:
+    // its unused stretches become sections held in memory.
+    static const uint32_t MAX_FILL_LOCATIONS = 0x1000000;
+
 protected:
     // ---- Checks behind the memory callbacks (linker.cpp).
     bool checkDuplicateMemory(const Memory &memory, bool skipShareBanks, std::string &err) const;
     bool checkRomOverlap(const Memory &memory, std::string &err) const;
     bool checkRamOverlap(const Memory &memory, std::string &err) const;
+
+    // ---- Section loading, the ".cinit" table, symbol and line relocation,
+    // string tables and external symbols (linker_symbols.cpp).
+    bool loadSections(std::string &err);
+    bool buildCinitTbl(std::string &err);
+    bool relocateSymbols(std::string &err);
+    bool relocateLineInfo(std::string &err);
+    void mergeStringTbls();
+    // Renumbers an input's long names and file names to the merged table
+    // (offsets: each string's offset there).
+    void replaceStringTbl(Coff &coff, const std::map<std::string, int32_t> &offsets);
+    bool buildExtSymDef(std::string &err);
+    bool resolveExternals(std::string &err);
+
+    // ---- The output object (linker_output.cpp).
+    bool buildOutputScnNum(std::string &err);
+    bool buildOutputSymbolTbl(std::string &err);
+    bool buildOutputRawData(std::string &err);
+    bool buildOutputLineInfo(std::string &err);
+    bool buildOutputStringTbl(std::string &err);
+    bool buildOutputScnHdrs(std::string &err);
+    bool buildOutputFileHdr(std::string &err);
+    void buildOutputHoles();
+    static void holeCallback(void *context, const Memory &memory, uint32_t start, uint32_t end,
+                             const std::string &fill);
+    void buildOutputHole(const Memory &memory, uint32_t start, uint32_t end, const std::string &fill);
+    // Program-memory locations of all CODEPAGEs together.
+    uint64_t codePageSize() const;
 
     // ---- Relocation patching (linker_patch.cpp, patch_core*.cpp). Each
     // patcher completes the word(s) one relocation entry names in the raw
@@ -219,6 +251,14 @@ protected:
     mutable size_t cSectionDescIndexed = 0;
 
 private:
+    // Helpers of the loading and output phases.
+    bool partFits(const Memory &memory, const std::string &section, uint32_t length) const;
+    std::vector<int64_t> sectionDisplacements(uint32_t input) const;
+    static void makeLinkerSymbol(coff_syment &sym, const std::string &name, uint32_t value);
+    static coff_syment rebaseAux(const coff_syment &slot, int32_t kind, uint32_t base, int traceIndex);
+    void makeOutputScnHdr(const std::string &name, uint32_t start, SectionType type, bool abs, bool shared,
+                          bool access);
+
     // Indexes that keep the configuration checks near-linear.
     enum MemList : uint8_t { LIST_CODE = 0, LIST_DATA = 1, LIST_SHARE = 2, LIST_ACCESS = 3 };
     struct RegionRef

@@ -81,14 +81,6 @@ std::vector<uint16_t> hexFillPattern(const std::string &text)
 
 } // namespace
 
-uint32_t Linker::bytesPerLocation(MemType type) const
-{
-    SUITE_ASSERT((type == rom) || (type == ram));
-    uint32_t bits = type == rom ? cRomWidthBits : cRamWidthBits;
-    SUITE_ASSERT(bits != 0);
-    return (bits + 7) / 8;
-}
-
 uint64_t Linker::codePageSize() const
 {
     uint64_t total = 0;
@@ -266,7 +258,7 @@ bool Linker::buildOutputRawData(std::string &err)
             const Memory &mem = *cScnMem.at(name);
             uint32_t allocStart = mem.getScnStart(name);
             uint32_t loadStart = mem.getLoadStart(input, name);
-            uint64_t startByte = uint64_t(bytesPerLocation(mem.getType())) * (loadStart - allocStart);
+            uint64_t startByte = uint64_t(bytesPerWord(mem.getType())) * (loadStart - allocStart);
             Data &out = cOutput.cRawData.at(name);
             if (trace) {
                 std::cout << "Linker::buildOutputRawData() - input file '" << coff.cName << "', section '" << name
@@ -444,7 +436,7 @@ void Linker::buildOutputHole(const Memory &mem, uint32_t start, uint32_t end, co
 
     // A CODEPAGE with FILL is never larger than MAX_FILL_LOCATIONS, so the
     // buffer stays of a sensible size.
-    uint64_t size = (uint64_t(end) - start + 1) * bytesPerLocation(rom);
+    uint64_t size = (uint64_t(end) - start + 1) * bytesPerWord(rom);
     SUITE_ASSERT(size <= uint64_t(MAX_FILL_LOCATIONS) * 2);
     Data data{uint32_t(size)};
     uint8_t *p = data.data();
