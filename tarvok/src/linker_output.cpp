@@ -98,13 +98,14 @@ bool Linker::buildOutputScnNum(std::string &err)
     // appearance, each idata section directly followed by its image, then
     // ".cinit" and, with a STACK directive, ".stack".
     (void)err;
+    bool trace = debugLevel("Linker::buildOutputScnNum");
     std::set<std::string> numbered;
     auto number = [&](const std::string &name) {
         if (!numbered.insert(name).second)
             return;
         int32_t num = int32_t(numbered.size());
         cOutput.cScnNum[num] = name;
-        if (debugLevel("Linker::buildOutputScnNum"))
+        if (trace)
             std::cout << "Linker::buildOutputScnNum() - cOutput.cScnNum[" << num << "]='" << name << "'\n";
     };
     for (const auto &coff : cCoff)
@@ -332,7 +333,7 @@ bool Linker::buildOutputLineInfo(std::string &err)
                 if (trace)
                     std::cout << "Linker::buildOutputLineInfo() - file '" << coff.cName << "', section '" << name
                               << "', fixing up l_srcndx from " << line.l_srcndx << " to " << line.l_srcndx + base
-                              << "l_fcnndx from " << line.l_fcnndx << " to " << line.l_fcnndx + base << '\n';
+                              << '\n' << "l_fcnndx from " << line.l_fcnndx << " to " << line.l_fcnndx + base << '\n';
                 line.l_srcndx += base;
                 line.l_fcnndx += base;
                 out.push_back(line);

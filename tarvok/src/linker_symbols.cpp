@@ -24,11 +24,11 @@ namespace {
 const int64_t NO_SECTION = INT64_MIN;
 
 // The ".cinit" entries: three 16-bit or three 32-bit fields.
-void appendField(Data &buf, uint32_t value, bool wide)
+void appendField(std::vector<uint8_t> &buf, uint32_t value, bool wide)
 {
     uint8_t b[4];
     putU32(b, value);
-    buf.append(Data(wide ? 4 : 2, b));
+    buf.insert(buf.end(), b, b + (wide ? 4 : 2));
 }
 
 } // namespace
@@ -81,7 +81,7 @@ bool Linker::buildCinitTbl(std::string &err)
     // address, the section's data address and its size in bytes.
     (void)err;
     bool wide = proc_max_rom_address(cProcessor) > 0xFFFF || proc_max_ram_address(cProcessor) > 0xFFFF;
-    Data entries;
+    std::vector<uint8_t> table(2); // the count, filled in at the end
     uint16_t count = 0;
     for (const auto &[name, type] : cScnType) {
         if (type != SCNTYPE_IDATA)
@@ -93,15 +93,13 @@ bool Linker::buildCinitTbl(std::string &err)
         uint32_t size = mem->getScnSize(name);
         if ((wide ? size : size & 0xFFFF) == 0)
             continue;
-        appendField(entries, imageStart, wide);
-        appendField(entries, dataStart, wide);
-        appendField(entries, size, wide);
+        appendField(table, imageStart, wide);
+        appendField(table, dataStart, wide);
+        appendField(table, size, wide);
         ++count;
     }
-    uint8_t head[2];
-    putU16(head, count);
-    cCinitTbl = Data(2, head);
-    cCinitTbl.append(entries);
+    putU16(table.data(), count);
+    cCinitTbl = Data(uint32_t(table.size()), table.data());
     return true;
 }
 

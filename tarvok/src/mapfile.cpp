@@ -2,22 +2,30 @@
 // section headers in section-number order and the symbol table. A sample:
 //
 //   TARVOK v2.20.00, Linker
-//   Linker Map File - Created Mon Mar  4 10:21:07 2024
+//   Linker Map File - Created Wed Dec  9 08:30:34 2026
 //
 //                                    Section Info
 //                     Section       Type    Address   Location Size(Bytes)
 //                   ---------  ---------  ---------  ---------  ---------
-//                       .code       code   0x000000    program   0x000014
-//                      .cinit    romdata   0x00000a    program   0x000004
+//                       reset       code   0x000000    program   0x000002
+//                      .cinit    romdata   0x000004    program   0x000010
+//                   main_code       code   0x00000c    program   0x00000c
+//                  main_idata      idata   0x0000b0       data   0x000002
 //
 //
-//                               Program Memory Usage
+//
+//                                 Program Memory Usage
 //                                  Start         End
 //                              ---------   ---------
-//                               0x000000    0x00000b
-//             12 out of 2048 program addresses used, program memory utilization is 0%
+//                               0x000000    0x000000
+//                               0x000004    0x000011
+//               17 out of 1024 program addresses used, program memory utilization is 1%
 //
-// followed by the symbols sorted by name and then by address.
+// followed by the symbols, sorted by name and then by address:
+//
+//                        Name    Address   Location    Storage File
+//                   ---------  ---------  ---------  --------- ---------
+//                       start   0x00000c    program     extern main.asm
 
 #include "mapfile.h"
 
