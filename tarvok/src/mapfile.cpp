@@ -112,7 +112,7 @@ void writeSections(std::ostream &out, const Coff &output, std::vector<SectionInf
     out << "\n\n";
 }
 
-void writeUsage(std::ostream &out, const Coff &output, const std::vector<SectionInfo> &program, uint32_t total)
+void writeUsage(std::ostream &out, const Coff &output, const std::vector<SectionInfo> &program, uint64_t total)
 {
     out << '\n' << std::string(30, ' ') << "Program Memory Usage \n";
     usageRow(out, "Start", "End");
@@ -271,7 +271,7 @@ std::string storageName(uint32_t storage)
     return storage == 0 ? "extern" : storage == 1 ? "static" : "";
 }
 
-bool MapFile::write(const std::string &name, const Coff &output, uint32_t totalProgramAddresses)
+bool MapFile::write(const std::string &name, const Coff &output, uint64_t totalProgramAddresses)
 {
     SafeFile file;
     std::string err;

@@ -66,5 +66,5 @@ public:
     // temporary file renamed into place). totalProgramAddresses is the
     // number of program-memory locations that the CODEPAGEs define. False
     // after reporting when the file cannot be written.
-    static bool write(const std::string &name, const Coff &output, uint32_t totalProgramAddresses);
+    static bool write(const std::string &name, const Coff &output, uint64_t totalProgramAddresses);
 };

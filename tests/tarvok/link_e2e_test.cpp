@@ -2,7 +2,6 @@
 // directory: the executable it writes is read by the hex converter, and
 // the console, exit codes, default output name and map file are checked.
 
-#include "bytes.h"
 #include "link_fixture.h"
 
 #include <gtest/gtest.h>
@@ -77,19 +76,6 @@ TEST(LinkProgram, SuccessfulLinkReplacesTheErrorMapWithTheMap)
     EXPECT_EQ(lines[3], "                                 Section Info");
 }
 
-TEST(LinkProgram, StripSwitchMarksTheExecutable)
-{
-    TempDir dir;
-    dir.write("e2e.lkr", std::string(COMMAND_FILE));
-    dir.write("main.o", mainObject());
-    ToolResult link = runTool(TARVOK_EXE, {"e2e.lkr", "main.o", "/s"}, dir.path());
-    ASSERT_EQ(link.exitCode, 0) << link.output;
-    std::vector<uint8_t> image = dir.read("a.out");
-    ASSERT_GE(image.size(), 20u);
-    EXPECT_EQ(getU16(&image[18]), 0x0086);
-    EXPECT_EQ(getU32(&image[12]), 0u);
-}
-
 TEST(LinkProgram, UnresolvedSymbolNamesTheLocatedFile)
 {
     // a.o is found in the current directory, so it is named "./a.o".
@@ -107,20 +93,6 @@ TEST(LinkProgram, UnresolvedSymbolNamesTheLocatedFile)
     EXPECT_FALSE(dir.exists("a.out"));
     // The map of the placements stays: the link failed after allocation.
     EXPECT_TRUE(contains(dir.readText("a.map"), "Linker Error Map File"));
-}
-
-TEST(LinkProgram, OddPartsFailWithAMessageNotAnAssertion)
-{
-    TempDir dir;
-    dir.write("e2e.lkr", std::string(COMMAND_FILE));
-    dir.write("a.o", core14Object().section(".code", SCN_CODE, {1, 2, 3}).bytes());
-    dir.write("b.o", core14Object().section(".code", SCN_CODE, {4, 5, 6}).bytes());
-    ToolResult link = runTool(TARVOK_EXE, {"e2e.lkr", "a.o", "b.o"}, dir.path());
-    EXPECT_EQ(link.exitCode, 1);
-    EXPECT_TRUE(contains(link.output, "Error - section '.code' of file './b.o' does not fit into the locations "
-                                      "allocated for the section.\n"))
-        << link.output;
-    EXPECT_FALSE(dir.exists("a.out"));
 }
 
 } // namespace
