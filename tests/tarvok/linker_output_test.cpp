@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 TEST(LinkOutput, StripLeavesOutSymbolsAndLinesButNotContents)
@@ -157,6 +159,21 @@ TEST(LinkOutput, AFailedLinkLeavesAnOldOutputUntouched)
     run.dir.write("out.o", std::string("old"));
     EXPECT_FALSE(run.link());
     EXPECT_EQ(run.dir.readText("out.o"), "old");
+}
+
+TEST(LinkOutput, MapThatCannotBeWrittenFailsTheLinkAfterTheExecutable)
+{
+    // A directory stands where the map should go: the partial map and the
+    // map each report that they could not be written.
+    LinkRun run;
+    run.codePage("page0", 0, 0x7FF).map("sub");
+    std::filesystem::create_directory(run.dir.file("sub"));
+    run.object("a.o", core14Object().section(".code", SCN_CODE, {0, 0}));
+    uint32_t before = errorCount();
+    EXPECT_FALSE(run.link());
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(errorCount() - before, 2u);
+    EXPECT_TRUE(run.dir.exists("out.o"));
 }
 
 TEST(LinkOutput, MapOfA14BitLink)
