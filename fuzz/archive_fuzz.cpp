@@ -1,0 +1,60 @@
+// Archive libraries: reading (members, index), the dump, and the writer's
+// round trip: a library that reads and writes must read back and write
+// again to the same bytes.
+
+#include "archive.h"
+#include "harness.h"
+
+#include <sstream>
+
+namespace {
+
+std::string bytesOf(const Archive &archive, bool &ok)
+{
+    std::ostringstream out;
+    ok = archive.write(out);
+    return out.str();
+}
+
+void fuzzOne(const uint8_t *data, size_t size)
+{
+    fuzz::writeFile("fuzz.lib", data, size);
+    std::unique_ptr<Archive> archive = Archive::make("fuzz.lib");
+    if (!archive)
+        return;
+    std::ostringstream dump;
+    archive->print(dump);
+    for (const auto &[symbol, member] : archive->cSymbols)
+        fuzz::check(archive->copyMember(symbol) != nullptr, "an indexed symbol has its member");
+
+    bool ok = false;
+    std::string first = bytesOf(*archive, ok);
+    if (!ok)
+        return;
+    fuzz::writeFile("again.lib", fuzz::textBytesOf(first));
+    std::unique_ptr<Archive> again = Archive::make("again.lib");
+    fuzz::check(again != nullptr, "a written library reads back");
+    fuzz::check(again->cMembers.size() == archive->cMembers.size(), "a written library keeps its members");
+    std::string second = bytesOf(*again, ok);
+    fuzz::check(ok, "a written library writes again");
+    fuzz::check(first == second, "a written library writes again to the same bytes");
+
+    // The file writer produces the same bytes.
+    again->cName = "out.lib";
+    fuzz::check(again->write(), "a written library is saved");
+    fuzz::check(fuzz::readFile("out.lib") == fuzz::textBytesOf(first), "the saved library holds the written bytes");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    fuzz::setUp();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    fuzz::runGuarded([&] { fuzzOne(data, size); });
+    return 0;
+}

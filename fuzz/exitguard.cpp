@@ -1,0 +1,20 @@
+// The exit hook of the fuzzing build. Compiled without the forced include
+// and without the redirection, so that exit here is the real one.
+
+#define EXITGUARD_NO_REDIRECT
+#include "exitguard.h"
+
+namespace {
+
+bool gCatching = false;
+
+} // namespace
+
+void catchProgramExits(bool on) { gCatching = on; }
+
+void guardedExit(int code)
+{
+    if (gCatching)
+        throw ProgramExit{code};
+    std::exit(code);
+}
