@@ -132,8 +132,146 @@ std::vector<uint8_t> foreignObject()
     return img;
 }
 
+// The MOVLW instruction of each family, for words that take a literal.
+uint16_t movlw(DeviceFamily family)
+{
+    switch (family) {
+    case FAMILY_CORE12: return 0x0C00;
+    case FAMILY_CORE14: return 0x3000;
+    case FAMILY_CORE16: return 0xB000;
+    default: return 0x0E00;
+    }
+}
+
+std::vector<uint8_t> words(const std::vector<uint16_t> &list)
+{
+    std::vector<uint8_t> bytes;
+    for (uint16_t w : list) {
+        bytes.push_back(uint8_t(w));
+        bytes.push_back(uint8_t(w >> 8));
+    }
+    return bytes;
+}
+
+// An object that links: code loading the addresses of a variable and of a
+// library routine, initialised data, a shared variable, and line numbers.
+CoffBuilder linkObject(DeviceFamily family)
+{
+    uint16_t m = movlw(family);
+    CoffBuilder b;
+    b.processor(firstOfFamily(family))
+        .section(".code", SCN_CODE, words({m, m, m, m}))
+        .section(".idata", SCN_IDATA, {1, 2, 3, 4})
+        .udata(".udata", 4)
+        .udata(".shared", 2, 0, SCN_SHARED)
+        .file("main.asm")
+        .symbol("main", 0, ".code", C_EXT, T_FUNCTION)
+        .aux(aux_fcn{0, 8, 0, 0})
+        .symbol("count", 0, ".udata", C_STAT)
+        .symbol("flag", 0, ".shared", C_EXT)
+        .symbol("table", 0, ".idata", C_EXT)
+        .symbol("helper", 0, 0, C_EXT)
+        .reloc(".code", 0, "count", 4)
+        .reloc(".code", 2, "helper", 4)
+        .reloc(".code", 4, "helper", 3)
+        .reloc(".code", 6, "table", 4)
+        .line(".code", 3, 0, "main")
+        .line(".code", 4, 1)
+        .line(".code", 5, 2)
+        .line(".code", 6, 3);
+    return b;
+}
+
+CoffBuilder helperObject(DeviceFamily family)
+{
+    uint16_t m = movlw(family);
+    CoffBuilder b;
+    b.processor(firstOfFamily(family))
+        .section(".helper", SCN_CODE, words({m, m}))
+        .section(".romdata", SCN_ROMDATA, {0x12, 0x34})
+        .file("util.asm")
+        .symbol("helper", 0, ".helper", C_EXT)
+        .symbol("flag", 0, 0, C_EXT)
+        .reloc(".helper", 0, "flag", 4)
+        .line(".helper", 1, 0)
+        .line(".helper", 2, 1);
+    return b;
+}
+
+const char *const LINK_COMMAND_FILES[4][2] = {
+    {"core12.lkr", "CODEPAGE NAME=page0 START=0x0 END=0x1FF\n"
+                   "CODEPAGE NAME=page1 START=0x200 END=0x3FF FILL=0xFFF\n"
+                   "DATABANK NAME=sfr START=0x0 END=0x9 PROTECTED\n"
+                   "SHAREBANK NAME=shr START=0xA END=0xF\n"
+                   "DATABANK NAME=gpr0 START=0x10 END=0x1F\n"
+                   "DATABANK NAME=gpr1 START=0x30 END=0x3F\n"},
+    {"core14.lkr", "CODEPAGE NAME=vectors START=0x0 END=0x3 PROTECTED\n"
+                   "CODEPAGE NAME=page0 START=0x4 END=0x3FF FILL=0x3FFF\n"
+                   "DATABANK NAME=sfr0 START=0x0 END=0x1F PROTECTED\n"
+                   "DATABANK NAME=gpr0 START=0x20 END=0x6F\n"
+                   "DATABANK NAME=gpr1 START=0xA0 END=0xEF\n"
+                   "SHAREBANK NAME=shared START=0x70 END=0x7F\n"
+                   "SHAREBANK NAME=shared START=0xF0 END=0xFF\n"
+                   "STACK SIZE=0x10 RAM=gpr1\n"},
+    {"core16.lkr", "CODEPAGE NAME=page START=0x0 END=0x7FF FILL=0xFFFF\n"
+                   "DATABANK NAME=sfr0 START=0x0 END=0x1F PROTECTED\n"
+                   "DATABANK NAME=gpr0 START=0x20 END=0xEF\n"
+                   "SHAREBANK NAME=shr START=0xF0 END=0xFF\n"
+                   "DATABANK NAME=gpr1 START=0x120 END=0x1FF\n"
+                   "STACK SIZE=0x10 RAM=gpr1\n"},
+    {"core16e.lkr", "CODEPAGE NAME=vectors START=0x0 END=0x7 PROTECTED\n"
+                    "CODEPAGE NAME=page START=0x8 END=0x3FFF FILL=0xFFFF\n"
+                    "ACCESSBANK NAME=accessram START=0x0 END=0x5F\n"
+                    "DATABANK NAME=gpr0 START=0x60 END=0xFF\n"
+                    "DATABANK NAME=gpr1 START=0x100 END=0x1EF\n"
+                    "SHAREBANK NAME=shared START=0x1F0 END=0x1FF\n"
+                    "ACCESSBANK NAME=accesssfr START=0xF60 END=0xFFF PROTECTED\n"
+                    "STACK SIZE=0x20 RAM=gpr1\n"},
+};
+
+const char *const LIBRARIES[4] = {"lib12.lib", "lib14.lib", "lib16.lib", "lib16e.lib"};
+
 } // namespace
 
+const uint8_t LINK_FAMILIES[4] = {FAMILY_CORE12, FAMILY_CORE14, FAMILY_CORE16, FAMILY_CORE16E};
+
+std::vector<Seed> linkSeeds()
+{
+    std::vector<Seed> seeds;
+    for (DeviceFamily f : LINK_FAMILIES)
+        seeds.push_back({"link" + std::to_string(int(f)) + ".o", linkObject(f).bytes()});
+    return seeds;
+}
+
+std::vector<Seed> executableSeeds()
+{
+    std::vector<Seed> seeds;
+    for (DeviceFamily f : FAMILIES) {
+        std::string n = std::to_string(int(f));
+        seeds.push_back({"exec" + n + ".out", executable(f, true).bytes()});
+        // Relocatable objects convert too, and carry functions and lines.
+        seeds.push_back({"object" + n + ".out", linkObject(f).flags(F_EXEC).bytes()});
+    }
+    seeds.push_back({"stripped.out", executable(FAMILY_CORE14, false).bytes()});
+    return seeds;
+}
+
+void writeLinkFiles()
+{
+    for (size_t i = 0; i < 4; ++i) {
+        writeFile(LINK_COMMAND_FILES[i][0], std::string(LINK_COMMAND_FILES[i][1]));
+        writeFile(LIBRARIES[i], ArchiveBuilder().member("helper.o", helperObject(LINK_FAMILIES[i])).bytes());
+    }
+}
+
+void writeConverterFiles()
+{
+    writeFile("main.asm", std::string("; main\n\tlist\nstart\tmovlw 1\n\tmovlw 2\n\tmovlw 3\n"
+                                      "\tmovlw 4\n\tnolist\n\tmovlw 5\n\tlist\n\tend\n"));
+    writeFile("prog.asm", std::string("\tinclude \"defs.inc\"\n\tnop\n\tnop\n\tnop\n\tnop\n"));
+    writeFile("util.asm", std::string("helper\tmovlw 0\r\n\treturn\r\n"));
+    writeFile("defs.inc", std::string("; definitions\ncount equ 0x20\n"));
+}
 
 std::vector<Seed> objectSeeds()
 {

@@ -40,8 +40,23 @@ void removeWorkDir()
     fs::remove_all(gWorkDir, ec);
 }
 
+// FUZZ_SHOW_OUTPUT=1 keeps the programs' output, to look at one input.
+bool showOutput()
+{
+    static const bool show = std::getenv("FUZZ_SHOW_OUTPUT") != nullptr;
+    return show;
+}
+
 void silenceStreams()
 {
+    static std::streambuf *const out = std::cout.rdbuf();
+    if (showOutput()) {
+        std::cout.rdbuf(out);
+        std::cerr.rdbuf(out);
+        std::cout.clear();
+        std::cerr.clear();
+        return;
+    }
     std::cout.rdbuf(&gSink);
     std::cerr.rdbuf(&gSink);
     std::cout.clear();

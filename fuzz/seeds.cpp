@@ -5,6 +5,8 @@
 // Objects and libraries come from the suite's own writers; command files
 // and argument lists are written out here.
 
+#include "coff.h"
+#include "coff2cod.h"
 #include "fixtures.h"
 #include "harness.h"
 
@@ -30,6 +32,44 @@ std::vector<fuzz::Seed> argumentSeeds(const std::vector<std::string> &lists)
     std::vector<fuzz::Seed> seeds;
     for (size_t i = 0; i < lists.size(); ++i)
         seeds.push_back({"args" + std::to_string(i), fuzz::textBytesOf(lists[i])});
+    return seeds;
+}
+
+// The seeds with a prefix of switch bytes before each input.
+std::vector<fuzz::Seed> prefixed(const std::vector<fuzz::Seed> &seeds, const std::vector<std::vector<uint8_t>> &prefixes)
+{
+    std::vector<fuzz::Seed> out;
+    for (const fuzz::Seed &seed : seeds)
+        for (size_t i = 0; i < prefixes.size(); ++i) {
+            std::vector<uint8_t> bytes = prefixes[i];
+            bytes.insert(bytes.end(), seed.second.begin(), seed.second.end());
+            out.push_back({seed.first + "." + std::to_string(i), bytes});
+        }
+    return out;
+}
+
+// COD files as the converter writes them, of every executable seed.
+std::vector<fuzz::Seed> codSeeds(const fs::path &dir)
+{
+    std::vector<fuzz::Seed> seeds;
+    fs::path home = fs::current_path();
+    fs::create_directories(dir);
+    fs::current_path(dir);
+    fuzz::writeConverterFiles();
+    for (const fuzz::Seed &exe : fuzz::executableSeeds()) {
+        fuzz::writeFile(exe.first, exe.second);
+        std::unique_ptr<Coff> coff = Coff::make(exe.first);
+        Coff2Cod converter;
+        if (coff && converter.convert(*coff, 0, false) && converter.preWrite())
+            converter.write();
+        fs::remove(exe.first);
+    }
+    for (const char *source : {"main.asm", "prog.asm", "util.asm", "defs.inc"})
+        fs::remove(source);
+    for (const auto &entry : fs::directory_iterator("."))
+        if (entry.path().extension() != ".cod")
+            fs::remove(entry.path());
+    fs::current_path(home);
     return seeds;
 }
 
@@ -73,5 +113,24 @@ int main(int argc, char **argv)
                                        "main.o",
                                        "bad.out",
                                    }));
+    // Link: byte 0 picks the family (bits 1-2) and strip (bit 0).
+    std::vector<fuzz::Seed> links;
+    std::vector<fuzz::Seed> objects = fuzz::linkSeeds();
+    for (size_t i = 0; i < objects.size(); ++i) {
+        for (uint8_t strip : {0, 1}) {
+            std::vector<uint8_t> bytes{uint8_t(i << 1 | strip)};
+            bytes.insert(bytes.end(), objects[i].second.begin(), objects[i].second.end());
+            links.push_back({objects[i].first + "." + std::to_string(strip), bytes});
+        }
+    }
+    put(dir / "link_fuzz", links);
+    // Hex: format, range flag and range, then the executable.
+    put(dir / "hex_fuzz", prefixed(fuzz::executableSeeds(), {{0, 0, 0, 0, 0, 0, 0, 0, 0},
+                                                              {1, 0, 0, 0, 0, 0, 0, 0, 0},
+                                                              {2, 0, 0, 0, 0, 0, 0, 0, 0},
+                                                              {6, 2, 0, 0, 0, 0x10, 0, 0, 0}}));
+    // COD converter: "-d" and "/n" flags and the page length, then the executable.
+    put(dir / "dorvane_fuzz", prefixed(fuzz::executableSeeds(), {{0, 0}, {1, 0}, {2, 28}}));
+    codSeeds(dir / "cod_fuzz");
     return 0;
 }

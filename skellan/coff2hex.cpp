@@ -46,7 +46,11 @@ Hex *Coff2Hex::convert(const Coff &coff, const std::vector<AddrRange> &ranges)
     std::vector<uint8_t> run;
     // cScnHdr iterates in name order, so the runs do not depend on the order
     // of the sections in the file.
-    for (const auto &[name, hdr] : coff.cScnHdr) {
+    for (const auto &entry : coff.cScnHdr) {
+        // Named references rather than a structured binding, which the
+        // lambdas below could not capture on every compiler.
+        const std::string &name = entry.first;
+        const coff_scnhdr &hdr = entry.second;
         SectionType type = Coff::sectionType(hdr);
         if (type != SCNTYPE_CODE && type != SCNTYPE_ROMDATA)
             continue;
