@@ -7,14 +7,20 @@
 namespace {
 
 bool gCatching = false;
+void (*gObserver)(int) = nullptr;
 
 } // namespace
 
 void catchProgramExits(bool on) { gCatching = on; }
 
+void observeProgramExits(void (*observer)(int code)) { gObserver = observer; }
+
 void guardedExit(int code)
 {
-    if (gCatching)
+    if (gCatching) {
+        if (gObserver)
+            gObserver(code);
         throw ProgramExit{code};
+    }
     std::exit(code);
 }

@@ -15,6 +15,9 @@ struct ProgramExit
 [[noreturn]] void guardedExit(int code);
 // While on, guardedExit throws ProgramExit instead of ending the process.
 void catchProgramExits(bool on);
+// Called by guardedExit, before it throws, with the exit code: it sees the
+// files as a real exit would leave them, before any destructor has run.
+void observeProgramExits(void (*observer)(int code));
 
 #ifndef EXITGUARD_NO_REDIRECT
 namespace std {

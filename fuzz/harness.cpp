@@ -3,6 +3,7 @@
 #include "harness.h"
 
 #include "diag.h"
+#include "exitguard.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -147,9 +148,21 @@ void inWorkDir(const std::function<void()> &code)
     fs::current_path(gHome);
 }
 
+namespace {
+
+std::vector<std::string> gLeftAtExit;
+
+// At the moment of exit a real process leaves every temporary file still
+// open: no destructor runs.
+void noteFilesAtExit(int) { gLeftAtExit = leftoverTempFiles(); }
+
+} // namespace
+
 int runGuarded(const std::function<void()> &code)
 {
     int result = -1;
+    gLeftAtExit.clear();
+    observeProgramExits(noteFilesAtExit);
     catchProgramExits(true);
     fs::current_path(gWorkDir);
     try {
@@ -159,6 +172,10 @@ int runGuarded(const std::function<void()> &code)
     }
     fs::current_path(gHome);
     catchProgramExits(false);
+    if (!gLeftAtExit.empty()) {
+        std::fprintf(stderr, "left at exit: %s\n", gLeftAtExit.front().c_str());
+        check(false, "no temporary file is open when the program exits");
+    }
     setQuiet(0);
     std::set_new_handler(nullptr);
     silenceStreams();

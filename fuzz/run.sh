@@ -35,17 +35,16 @@ if [ ! -x "$build/fuzz/$target" ]; then
     exit 2
 fi
 
-seeds="$build/seeds"
-rm -rf "$seeds"
-"$build/fuzz/fuzz_seeds" "$seeds"
 corpus="$build/corpus/$target"
 findings="$build/findings/$target"
 mkdir -p "$corpus" "$findings"
+# Each fuzzing process makes its working directory below this one.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+seeds="$work/seeds"
+"$build/fuzz/fuzz_seeds" "$seeds"
 
 options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$findings/" -print_final_stats=1)
 [ -f "$root/fuzz/$target.dict" ] && options+=(-dict="$root/fuzz/$target.dict")
 
-# Each fuzzing process makes its working directory below this one.
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 FUZZ_WORK_ROOT="$work" "$build/fuzz/$target" "${options[@]}" "$@" "$corpus" "$seeds/$target"
