@@ -5,6 +5,7 @@
 #include "diag.h"
 #include "exitguard.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -128,9 +129,16 @@ std::vector<std::string> leftoverTempFiles()
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(gWorkDir, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec)) {
+        // The safe writers' temporary files: the target's name, ".tmp" and
+        // six letters or digits.
         std::string name = it->path().filename().string();
         size_t tmp = name.rfind(".tmp");
-        if ((tmp != std::string::npos && name.size() == tmp + 10) || name.rfind(".skellan-", 0) == 0)
+        if (tmp == std::string::npos || name.size() != tmp + 10)
+            continue;
+        bool temporary = true;
+        for (size_t i = tmp + 4; i < name.size(); ++i)
+            temporary = temporary && std::isalnum(static_cast<unsigned char>(name[i]));
+        if (temporary)
             found.push_back(it->path().string());
     }
     return found;

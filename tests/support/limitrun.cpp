@@ -1,0 +1,90 @@
+// Resource-limited program runs and the files the fault tests compare.
+
+#include "limitrun.h"
+
+#include <algorithm>
+#include <csignal>
+#include <fstream>
+#include <stdexcept>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+LimitedResult runLimited(const std::string &exe, const std::vector<std::string> &args, const std::string &cwd,
+                         uint64_t fileSizeLimit)
+{
+    LimitedResult result;
+    int fds[2];
+    if (pipe(fds) != 0)
+        throw std::runtime_error("pipe failed");
+    pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        close(fds[0]);
+        dup2(fds[1], 1);
+        dup2(fds[1], 2);
+        close(fds[1]);
+        if (chdir(cwd.c_str()) != 0)
+            _exit(126);
+        if (fileSizeLimit > 0) {
+            // Ignored, the signal leaves the failing write to return an error.
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit = {rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                _exit(125);
+        }
+        std::vector<char *> argv;
+        argv.push_back(const_cast<char *>(exe.c_str()));
+        for (const auto &a : args)
+            argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
+        result.output.append(buf, size_t(n));
+    close(fds[0]);
+    int status = 0;
+    struct rusage usage = {};
+    wait4(pid, &status, 0, &usage);
+    if (WIFEXITED(status))
+        result.exitCode = WEXITSTATUS(status);
+    result.peakKb = uint64_t(usage.ru_maxrss);
+    return result;
+}
+
+void writeNoiseFile(const std::string &path, uint64_t size, const std::vector<Patch> &patches)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::vector<char> chunk(1 << 16);
+    uint64_t state = 0x9E3779B97F4A7C15u;
+    uint64_t written = 0;
+    while (written < size) {
+        size_t n = size_t(std::min<uint64_t>(chunk.size(), size - written));
+        for (size_t i = 0; i < n; ++i) {
+            // xorshift64
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            chunk[i] = char(state >> 56);
+        }
+        for (const Patch &p : patches)
+            for (size_t k = 0; k < p.second.size(); ++k)
+                if (p.first + k >= written && p.first + k < written + n)
+                    chunk[size_t(p.first + k - written)] = char(p.second[k]);
+        out.write(chunk.data(), std::streamsize(n));
+        written += n;
+    }
+}
+
+std::vector<std::pair<std::string, std::vector<uint8_t>>> snapshot(const TempDir &dir)
+{
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
+    for (const std::string &name : dir.list())
+        files.push_back({name, dir.read(name)});
+    return files;
+}
