@@ -21,11 +21,50 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
+#include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
+
+// Reads the lines of a source file. Only a regular file counts: a device
+// could be read without end and a pipe could wait forever, so both are
+// treated like a file that cannot be opened. The file is opened without
+// blocking and checked through its open descriptor.
+bool readSourceLines(const std::string &path, std::vector<std::string> &lines)
+{
+    if (path.empty())
+        return false;
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            ::close(fd);
+            return false;
+        }
+        if (got == 0)
+            break;
+        text.append(buffer, size_t(got));
+    }
+    ::close(fd);
+    std::istringstream in(text);
+    std::string line;
+    while (readTextLine(in, line))
+        lines.push_back(line);
+    return true;
+}
 
 const std::string COLUMN_HEADER = "Address  Value    Disassembly              Source" + std::string(75, ' ') + "File";
 const std::string COLUMN_RULE =
@@ -184,21 +223,13 @@ bool Coff2Cod::enterFile(size_t &index, std::vector<SourceFile> &stack)
     // The name may use either separator.
     std::string path = file.name;
     std::replace(path.begin(), path.end(), '\\', '/');
-    std::ifstream in;
-    std::error_code ec;
-    if (!path.empty() && !std::filesystem::is_directory(path, ec))
-        in.open(path);
-    if (!in.is_open()) {
+    if (!readSourceLines(path, file.lines)) {
         ++index;
         report(SEV_WARNING, "Coff2Cod::doNextFile()",
                "Could not open source file '" + file.name + "'.\nThis file will not be present in the list file.",
                false);
         return false;
     }
-    std::string line;
-    while (readTextLine(in, line))
-        file.lines.push_back(line);
-
     index += 2;
     stack.push_back(std::move(file));
     return true;
