@@ -29,8 +29,10 @@ void fuzzOne(const std::string &bytes)
     std::unique_ptr<Coff> coff = readImage(bytes, "fuzz.o");
     if (!coff)
         return;
-    std::ostringstream dump;
-    coff->print(dump);
+    if (fuzz::rawBytes(*coff) <= fuzz::DUMP_LIMIT) {
+        std::ostringstream dump;
+        coff->print(dump);
+    }
     if (!coff->verify())
         return;
 

@@ -2,6 +2,7 @@
 
 #include "harness.h"
 
+#include "coff.h"
 #include "diag.h"
 #include "exitguard.h"
 
@@ -119,8 +120,15 @@ void writeFile(const std::string &name, const std::string &text)
 
 std::vector<uint8_t> readFile(const std::string &name)
 {
-    std::ifstream in(name, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ifstream in(name, std::ios::binary | std::ios::ate);
+    std::vector<uint8_t> bytes;
+    if (!in)
+        return bytes;
+    bytes.resize(size_t(in.tellg()));
+    in.seekg(0);
+    in.read(reinterpret_cast<char *>(bytes.data()), std::streamsize(bytes.size()));
+    bytes.resize(size_t(in.gcount()));
+    return bytes;
 }
 
 std::vector<std::string> leftoverTempFiles()
@@ -246,6 +254,14 @@ void check(bool condition, const char *what)
         return;
     std::fprintf(stderr, "fuzz check failed: %s\n", what);
     std::abort();
+}
+
+uint64_t rawBytes(const Coff &coff)
+{
+    uint64_t total = 0;
+    for (const auto &[name, data] : coff.cRawData)
+        total += data.size();
+    return total;
 }
 
 } // namespace fuzz

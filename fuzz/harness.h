@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+class Coff;
+
 namespace fuzz {
 
 // Once per process: makes a fresh working directory (removed at exit) and
@@ -49,6 +51,13 @@ bool staysInWorkDir(const std::vector<std::string> &args);
 // argv-style pointers to the arguments (valid while args lives), ending in
 // a null pointer.
 std::vector<const char *> argvOf(const std::vector<std::string> &args);
+
+// The bytes of raw data of every section of the object, zero fill
+// included. The dumps, whose text is linear in it, are taken only up to
+// DUMP_LIMIT bytes, so that zero fill claimed by a few header bytes does
+// not turn every input into a slow one.
+uint64_t rawBytes(const Coff &coff);
+const uint64_t DUMP_LIMIT = 1u << 20;
 
 // Aborts (a finding) with the message when the condition does not hold.
 void check(bool condition, const char *what);

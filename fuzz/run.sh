@@ -44,7 +44,7 @@ trap 'rm -rf "$work"' EXIT
 seeds="$work/seeds"
 "$build/fuzz/fuzz_seeds" "$seeds"
 
-options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$findings/" -print_final_stats=1)
+options=(-max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -artifact_prefix="$findings/" -print_final_stats=1)
 [ -f "$root/fuzz/$target.dict" ] && options+=(-dict="$root/fuzz/$target.dict")
 
 FUZZ_WORK_ROOT="$work" "$build/fuzz/$target" "${options[@]}" "$@" "$corpus" "$seeds/$target"

@@ -113,6 +113,15 @@ int main(int argc, char **argv)
                                        "main.o",
                                        "bad.out",
                                    }));
+    put(dir / "dorvane_args_fuzz", argumentSeeds({
+                                       "prog1.out",
+                                       "/d\nprog2.out",
+                                       "-n\n30\n/q\nprog3.out",
+                                       "/N\n-5\n-D\nprog4.out",
+                                       "main.o",
+                                       "bad.out",
+                                       "prog1.out\nprog2.out",
+                                   }));
     // Link: byte 0 picks the family (bits 1-2) and strip (bit 0).
     std::vector<fuzz::Seed> links;
     std::vector<fuzz::Seed> objects = fuzz::linkSeeds();
