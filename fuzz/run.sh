@@ -8,7 +8,8 @@
 # UndefinedBehaviorSanitizer) in build-fuzz when needed, writes the seed
 # inputs, and keeps the growing corpus in build-fuzz/corpus/TARGET. A crash,
 # hang, leak or memory blow-up ends the run with a non-zero exit code and
-# leaves the input in build-fuzz/findings/TARGET.
+# leaves the input in build-fuzz/findings/TARGET. FUZZ_CORPUS_DIR puts the
+# corpus elsewhere (a brief check starts from the seeds alone).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
@@ -17,7 +18,8 @@ if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DSANITIZE=ON -DBUILD_FUZZERS=ON \
         -DBUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" --target fuzzers >/dev/null
+# FUZZ_BUILT=1: the caller has just built the targets (parallel runs).
+[ "${FUZZ_BUILT:-}" = 1 ] || cmake --build "$build" --target fuzzers >/dev/null
 
 if [ "${1:-}" = list ]; then
     for f in "$build"/fuzz/*_fuzz; do basename "$f"; done
@@ -35,7 +37,7 @@ if [ ! -x "$build/fuzz/$target" ]; then
     exit 2
 fi
 
-corpus="$build/corpus/$target"
+corpus="${FUZZ_CORPUS_DIR:-$build/corpus}/$target"
 findings="$build/findings/$target"
 mkdir -p "$corpus" "$findings"
 # Each fuzzing process makes its working directory below this one.

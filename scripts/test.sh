@@ -8,8 +8,12 @@ cmake -S . -B build-test -G Ninja -DSANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 cmake --build build-test
 ctest --test-dir build-test --output-on-failure -j"$(nproc)"
 
-# A brief run of every fuzz target (a few thousand inputs each, from the
-# generated seeds) in the separate clang build.
-for target in $(fuzz/run.sh list); do
-    fuzz/run.sh "$target" 30 -runs=3000
-done
+# A brief run of every fuzz target in the separate clang build: up to 3000
+# inputs from the generated seeds, at most 20 seconds each, four targets at
+# a time, each from a fresh corpus. A finding prints that target's log.
+targets=$(fuzz/run.sh list)
+smoke=$(mktemp -d)
+trap 'rm -rf "$smoke"' EXIT
+printf '%s\n' $targets | xargs -P 4 -I{} bash -c \
+    'FUZZ_BUILT=1 FUZZ_CORPUS_DIR="$0" fuzz/run.sh {} 20 -runs=3000 >"$0/{}.log" 2>&1 || { cat "$0/{}.log"; exit 255; }' "$smoke"
+echo "fuzz smoke: $(echo $targets | wc -w) targets clean"
