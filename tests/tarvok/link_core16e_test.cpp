@@ -143,7 +143,7 @@ TEST(LinkCore16E, MapFile)
     EXPECT_EQ(lines[0], "TARVOK v2.20.00, Linker");
     // "Linker Map File - Created " and a 24-character date.
     EXPECT_EQ(lines[1].substr(0, 26), "Linker Map File - Created ");
-    EXPECT_EQ(lines[1].size(), 26u + 24u);
+    EXPECT_TRUE(isDateText(lines[1].substr(26))) << lines[1];
     lines.erase(lines.begin(), lines.begin() + 2);
     // The raw string starts with the empty line that opens the sections.
     std::vector<std::string> expected = splitLines(R"(

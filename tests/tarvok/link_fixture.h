@@ -118,6 +118,31 @@ inline std::vector<uint8_t> rawBytes(const Coff &coff, const std::string &sectio
     return std::vector<uint8_t>(it->second.data(), it->second.data() + it->second.size());
 }
 
+// True when text has the form of the 24-character date the map headers
+// carry, such as "Wed Dec  9 08:54:11 2026": letters, digits, blanks and
+// colons in their places (the day may begin with a blank).
+inline bool isDateText(const std::string &text)
+{
+    const std::string shape = "Aaa Aaa _9 99:99:99 9999";
+    if (text.size() != shape.size())
+        return false;
+    for (size_t i = 0; i < shape.size(); ++i) {
+        const char c = text[i];
+        const bool digit = c >= '0' && c <= '9';
+        bool ok = false;
+        switch (shape[i]) {
+        case 'A': ok = c >= 'A' && c <= 'Z'; break;
+        case 'a': ok = c >= 'a' && c <= 'z'; break;
+        case '9': ok = digit; break;
+        case '_': ok = digit || c == ' '; break;
+        default: ok = c == shape[i]; break;
+        }
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
 // Compares two texts line by line, naming the first lines that differ.
 inline void expectLines(const std::vector<std::string> &actual, const std::vector<std::string> &expected)
 {
