@@ -123,9 +123,9 @@ void writeUsage(std::ostream &out, const Coff &output, const std::vector<Section
     bool open = false;
     uint32_t runStart = 0, runEnd = 0;
     for (const SectionInfo &s : program) {
-        // Addresses a section takes, counted as the 16-bit value the
-        // report has always used.
-        uint16_t n = uint16_t(s.cSize / bpa + (s.cSize % bpa ? 1 : 0));
+        // Addresses a section takes, counted in full: a section of 64K
+        // addresses or more (a large fill section) is not cut to 16 bits.
+        uint32_t n = s.cSize / bpa + (s.cSize % bpa ? 1 : 0);
         used += n;
         if (n == 0)
             continue;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -224,6 +225,22 @@ TEST(LinkOutput, MapOfA14BitLink)
 
 )");
     expectLines(lines, expected);
+}
+
+TEST(LinkOutput, MapCountsSectionsOf64KAddressesInFull)
+{
+    // Byte-addressed page 0x00000-0x10003 with FILL: ".cinit" (2 bytes) at
+    // 0x00000, the empty "c" takes nothing, ".fill_1" covers 0x00002-0x10003,
+    // 0x10002 addresses. One run over the whole page: 65540 of 65540.
+    LinkRun run;
+    run.codePage("p", 0x00000, 0x10003, "0xFFFF").map();
+    run.object("a.o", core16eObject().section("c", SCN_CODE, {}));
+    ASSERT_TRUE(run.link()) << run.err;
+    std::vector<std::string> lines = run.mapLines();
+    auto usage = std::find(lines.begin(), lines.end(), std::string(30, ' ') + "Program Memory Usage ");
+    ASSERT_GE(std::distance(usage, lines.end()), 5);
+    EXPECT_EQ(usage[3], std::string(26, ' ') + "  0x000000    0x010003      ");
+    EXPECT_EQ(usage[4], "            65540 out of 65540 program addresses used, program memory utilization is 100%");
 }
 
 } // namespace
