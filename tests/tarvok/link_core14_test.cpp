@@ -122,4 +122,58 @@ TEST(LinkCore14, HeadersNameTheProcessorAndAnExecutable)
     EXPECT_EQ(out->cOptHdr.ram_width_bits, 8u);
 }
 
+TEST(LinkCore14, MapFile)
+{
+    // Program addresses: ".cinit" 8, ".code" 5, "data1_i" 3 and ".fill_1"
+    // 0x7F0 make one run 0x000-0x7FF, all 2048. b.o's reference to main
+    // has no section and is not listed.
+    LinkRun run;
+    ASSERT_TRUE(twoFiles(run).map().link()) << run.err;
+    std::vector<std::string> lines = run.mapLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "TARVOK v2.20.00, Linker");
+    EXPECT_EQ(lines[1].substr(0, 26), "Linker Map File - Created ");
+    EXPECT_TRUE(isDateText(lines[1].substr(26))) << lines[1];
+    lines.erase(lines.begin(), lines.begin() + 2);
+    std::vector<std::string> expected = splitLines(R"(
+                                 Section Info
+                  Section       Type    Address   Location Size(Bytes)
+                ---------  ---------  ---------  ---------  ---------
+                   .cinit    romdata   0x000000    program   0x000010
+                    .code       code   0x000008    program   0x00000a
+                  data1_i    romdata   0x00000d    program   0x000006
+                  .fill_1       code   0x000010    program   0x000fe0
+                    data1      idata   0x000020       data   0x000003
+
+
+
+                              Program Memory Usage 
+                               Start         End      
+                           ---------   ---------      
+                            0x000000    0x0007ff      
+            2048 out of 2048 program addresses used, program memory utilization is 100%
+
+
+
+                              Symbols - Sorted by Name
+                     Name    Address   Location    Storage File                     
+                ---------  ---------  ---------  --------- ---------                
+                   helper   0x00000c    program     extern                          
+                     main   0x000008    program     extern                          
+                    table   0x000021       data     static                          
+
+
+
+                              Symbols - Sorted by Address
+                     Name    Address   Location    Storage File                     
+                ---------  ---------  ---------  --------- ---------                
+                     main   0x000008    program     extern                          
+                   helper   0x00000c    program     extern                          
+                    table   0x000021       data     static                          
+
+
+)");
+    expectLines(lines, expected);
+}
+
 } // namespace

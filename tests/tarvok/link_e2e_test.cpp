@@ -76,6 +76,26 @@ TEST(LinkProgram, SuccessfulLinkReplacesTheErrorMapWithTheMap)
     EXPECT_EQ(lines[3], "                                 Section Info");
 }
 
+TEST(LinkProgram, FillPatternCutShortWarnsAndStillLinks)
+{
+    // Two pattern words, 0x1111 and 0x2222, over the 5 free words 0xB-0xF:
+    // 1111 2222 1111 2222 1111, ending inside the pattern.
+    TempDir dir;
+    std::string lkr = COMMAND_FILE;
+    lkr.replace(lkr.find("0x3FFF"), 6, "0x11112222");
+    dir.write("e2e.lkr", lkr);
+    dir.write("main.o", mainObject());
+    ToolResult link = runTool(TARVOK_EXE, {"e2e.lkr", "main.o"}, dir.path());
+    EXPECT_EQ(link.exitCode, 0);
+    EXPECT_EQ(link.output, linkerBanner() + "\n" + noticeBanner() +
+                               "\n\nWarning - Fill pattern for memory 'page0' doesn't divide evenly into\n"
+                               "          unused program locations.  Last value was truncated.\n"
+                               "Errors    : 0\nWarnings  : 1\n\n");
+    auto out = Coff::make(dir.file("a.out"));
+    ASSERT_TRUE(out);
+    EXPECT_EQ(rawBytes(*out, ".fill_1"), (std::vector<uint8_t>{0x11, 0x11, 0x22, 0x22, 0x11, 0x11, 0x22, 0x22, 0x11, 0x11}));
+}
+
 TEST(LinkProgram, UnresolvedSymbolNamesTheLocatedFile)
 {
     // a.o is found in the current directory, so it is named "./a.o".

@@ -182,6 +182,46 @@ TEST(LinkLoading, TheSameFileUnderTwoNamesIsTwoInputs)
     EXPECT_EQ(lines[1].l_srcndx, 3u);
 }
 
+TEST(LinkLoading, TwoLibraryMembersOfOneNameAreTwoInputs)
+{
+    // main.o needs f1 and f2; lib1 and lib2 each have a member util.o, the
+    // first defining f1, the second f2. Both are imported, f1's first.
+    // ".code" (2 + 2 + 4 bytes) at 0x002-0x005: main.o's part at 0x002,
+    // the first util.o's at 0x003, the second's at 0x004. Output slots:
+    // main.o 0-1, the first util.o 2-4 (.file, aux, f1), the second 5-7.
+    // The merged strings are u1.asm at 4 and u2.asm at 4 + 7 = 11.
+    LinkRun run;
+    core14Memory(run)
+        .object("main.o", codeObject({0x00, 0x28}).symbol("f1", 0, 0, C_EXT).symbol("f2", 0, 0, C_EXT))
+        .library("lib1.lib",
+                 ArchiveBuilder().member(
+                     "util.o", codeObject({0x11, 0x30}).file("u1.asm").symbol("f1", 0, ".code", C_EXT).line(".code", 7, 0)))
+        .library("lib2.lib", ArchiveBuilder().member("util.o", codeObject({0x22, 0x30, 0x33, 0x30})
+                                                                   .file("u2.asm")
+                                                                   .symbol("f2", 1, ".code", C_EXT)
+                                                                   .line(".code", 9, 1)));
+    ASSERT_TRUE(run.link()) << run.err;
+    auto out = run.output();
+    ASSERT_TRUE(out);
+
+    EXPECT_EQ(rawBytes(*out, ".code"), (std::vector<uint8_t>{0x00, 0x28, 0x11, 0x30, 0x22, 0x30, 0x33, 0x30}));
+    ASSERT_EQ(out->cSymbols.size(), 8u);
+    EXPECT_EQ(out->cSymbols[0].n_value, 0x003u); // f1 in main.o
+    EXPECT_EQ(out->cSymbols[1].n_value, 0x005u); // f2 in main.o
+    EXPECT_EQ(out->cSymbols[4].n_value, 0x003u);
+    EXPECT_EQ(out->cSymbols[7].n_value, 0x005u);
+    EXPECT_EQ(auxOf<aux_file>(out->cSymbols[3]).x_offset, 4u);
+    EXPECT_EQ(auxOf<aux_file>(out->cSymbols[6]).x_offset, 11u);
+    StrTbl strings = {{4, "u1.asm"}, {11, "u2.asm"}};
+    EXPECT_EQ(out->cStrTbl, strings);
+    const std::vector<coff_lineno> &lines = out->cLineInfo.at(".code");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].l_paddr, 0x003u);
+    EXPECT_EQ(lines[0].l_srcndx, 2u);
+    EXPECT_EQ(lines[1].l_paddr, 0x005u);
+    EXPECT_EQ(lines[1].l_srcndx, 5u);
+}
+
 TEST(LinkLoading, PartsOfOddLengthThatOverrunTheirSectionFail)
 {
     // Two 3-byte parts in 2-byte locations take 2 locations each, but the
