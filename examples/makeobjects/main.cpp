@@ -47,7 +47,6 @@ ObjectSource voq410Util()
 {
     ObjectSource s(VOQ410, "util.asm", "defs.inc", 2);
     s.external("pattern");
-    s.external("delay");
     s.udata("util_udata", "count", true, 1);
     s.code("util_code");
     s.label("blink", true);
@@ -63,7 +62,6 @@ ObjectSource voq410Util()
 ObjectSource voq410Delay()
 {
     ObjectSource s(VOQ410, "delay.asm", "defs.inc", 2);
-    s.external("delay");
     s.udata("delay_shr", "dcount", false, 1, true);
     s.code("delay_code");
     s.label("delay", true);
@@ -106,7 +104,6 @@ ObjectSource voq850Util()
 {
     ObjectSource s(VOQ850, "util.asm", "defs.inc", 2);
     s.external("pattern");
-    s.external("delay");
     s.udata("util_udata", "count", true, 1);
     s.code("util_code");
     s.label("blink", true);
@@ -121,7 +118,6 @@ ObjectSource voq850Util()
 ObjectSource voq850Delay()
 {
     ObjectSource s(VOQ850, "delay.asm", "defs.inc", 2);
-    s.external("delay");
     s.udata("delay_shr", "dcount", false, 1, true);
     s.code("delay_code");
     s.label("delay", true);

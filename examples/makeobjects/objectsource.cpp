@@ -11,6 +11,13 @@
 #include <sstream>
 #include <stdexcept>
 
+namespace {
+
+// The storage class of the ".eof" symbol that ends a source file.
+const uint8_t C_EOF = 107;
+
+} // namespace
+
 ObjectSource::ObjectSource(ProcessorCode proc, const std::string &source, const std::string &include,
                            uint32_t includeLine)
     : cProc(proc), cFamily(proc_family(proc)), cSource(source), cInclude(include), cIncludeLine(includeLine)
@@ -106,6 +113,12 @@ void ObjectSource::banksel(uint16_t line, const std::string &symbol)
 
 void ObjectSource::word2(uint16_t bits, const std::string &symbol, uint16_t relocType)
 {
+    // Every word of an instruction carries the instruction's source line.
+    if (cLines.empty() || cLines.back().section != current().name)
+        throw std::logic_error(cSource + ": a second word without its instruction");
+    Line second = cLines.back();
+    second.address = here();
+    cLines.push_back(second);
     putWord(uint16_t(0xF000 | (bits & 0x0FFF)), symbol, relocType);
 }
 
@@ -122,16 +135,22 @@ CoffBuilder ObjectSource::build() const
         else
             b.section(s.name, s.flags, s.bytes);
     }
+    // The source file's symbols lie between its ".file" and ".eof"; the
+    // include file, which defines no symbol of its own, opens and closes
+    // where it was included.
     b.file(cSource);
     uint32_t sourceSlot = b.symbolIndex(".file");
-    if (!cInclude.empty())
+    if (!cInclude.empty()) {
         b.file(cInclude, cIncludeLine);
+        b.symbol(".eof", 0, int16_t(-2), C_EOF);
+    }
     for (const Section &s : cSections)
         b.symbol(s.name, 0, s.name, C_SECTION);
     for (const Label &l : cLabels)
         b.symbol(l.name, l.value, l.section, l.sclass);
     for (const std::string &e : cExternals)
         b.symbol(e, 0, int16_t(0), C_EXT);
+    b.symbol(".eof", 0, int16_t(-2), C_EOF);
     for (const Fixup &f : cFixups)
         b.reloc(f.section, f.offset, f.symbol, f.type);
     for (const Line &l : cLines) {
@@ -165,6 +184,11 @@ bool ObjectSource::matchesSource(const std::string &dir, std::string &err) const
     std::string line;
     while (readTextLine(in, line))
         text.push_back(line);
+    if (!cInclude.empty() && (cIncludeLine < 1 || cIncludeLine > text.size() ||
+                              text[cIncludeLine - 1].find("#include \"" + cInclude + "\"") == std::string::npos)) {
+        err = cSource + ":" + std::to_string(cIncludeLine) + " does not include '" + cInclude + "'";
+        return false;
+    }
     for (const Line &l : cLines) {
         bool found = false;
         if (l.line >= 1 && l.line <= text.size()) {

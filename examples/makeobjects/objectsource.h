@@ -49,8 +49,8 @@ public:
     // MOVLB on byte-addressed devices, else a bank-bit clear per bank bit
     // the device has; the linker rewrites them.
     void banksel(uint16_t line, const std::string &symbol);
-    // The second word of a two-word instruction: its fixed bits, and
-    // optionally a relocation.
+    // The second word of a two-word instruction, on the source line of
+    // its first: its fixed bits, and optionally a relocation.
     void word2(uint16_t bits, const std::string &symbol = "", uint16_t relocType = 0);
     // A symbol that another file defines.
     void external(const std::string &name);

@@ -2,7 +2,7 @@
         #include "defs.inc"
 
         global  start, pattern
-        extern  count, blink
+        extern  count, blink, delay
 
 reset   code                    ; the reset vector
         goto    start

@@ -1,8 +1,11 @@
 // The bundled blink example taken down the road the example script takes:
-// the generated objects as an assembler would have written them, the
-// library made by the librarian, and the link under the device's command
-// file.
+// the generated objects as an assembler would have written them, then the
+// library, the link with its map, the Intel-hex file, the COD file and the
+// listing, each read back and compared with values worked out from the
+// sources and the command files.
+#include "../skellan/srecread.h"
 #include "archive.h"
+#include "cod.h"
 #include "coff.h"
 #include "coff_format.h"
 #include "mgproc.h"
@@ -11,10 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -57,35 +63,41 @@ std::vector<Fix> fixes(const Coff &c, const std::string &section)
     return out;
 }
 
-// (line, address) of every line entry of the section, and the source each
-// names.
-std::vector<std::pair<uint16_t, uint32_t>> lines(const Coff &c, const std::string &section,
-                                                 std::vector<std::string> &sources)
+std::string fileName(const Coff &c, size_t fileSlot)
 {
-    std::vector<std::pair<uint16_t, uint32_t>> out;
+    uint8_t slot[18];
+    packSyment(slot, c.cSymbols.at(fileSlot + 1));
+    aux_file a;
+    unpackAux(slot, a);
+    return Coff::getName(a, c.cStrTbl) + ":" + std::to_string(a.x_incline);
+}
+
+// (line, address) of every line entry of the section, and the source (with
+// its include line) each names.
+using Lines = std::vector<std::pair<uint16_t, uint32_t>>;
+Lines lines(const Coff &c, const std::string &section, std::vector<std::string> &sources)
+{
+    Lines out;
     for (const coff_lineno &l : c.cLineInfo.at(section)) {
         out.push_back({l.l_lnno, l.l_paddr});
-        uint8_t slot[18];
-        packSyment(slot, c.cSymbols.at(l.l_srcndx + 1));
-        aux_file a;
-        unpackAux(slot, a);
-        sources.push_back(Coff::getName(a, c.cStrTbl));
+        sources.push_back(fileName(c, l.l_srcndx));
     }
     return out;
 }
 
-// The ".file" sources of the object in symbol order, with their include lines.
-std::vector<std::pair<std::string, uint32_t>> files(const Coff &c)
+// The source structure of the symbol table: "name:incline" for every
+// ".file", ".eof" for every end of a file, in slot order.
+std::vector<std::string> fileEvents(const Coff &c)
 {
-    std::vector<std::pair<std::string, uint32_t>> out;
-    for (size_t i = 0; i + 1 < c.cSymbols.size(); i++) {
-        if (c.cAuxKind[i] != 0 || c.cSymbols[i].n_sclass != C_FILE)
+    std::vector<std::string> out;
+    for (size_t i = 0; i < c.cSymbols.size(); i++) {
+        if (c.cAuxKind[i] != 0)
             continue;
-        uint8_t slot[18];
-        packSyment(slot, c.cSymbols[i + 1]);
-        aux_file a;
-        unpackAux(slot, a);
-        out.push_back({Coff::getName(a, c.cStrTbl), a.x_incline});
+        std::string name = Coff::getName(c.cSymbols[i], c.cStrTbl);
+        if (name == ".file")
+            out.push_back(fileName(c, i));
+        else if (name == ".eof")
+            out.push_back(name);
     }
     return out;
 }
@@ -95,7 +107,8 @@ TEST(ExampleObjects, Core14MainHoldsTheWordsRelocationsAndLinesOfItsSource)
     auto c = object("voq410", "main");
     ASSERT_TRUE(c);
     EXPECT_EQ(c->cOptHdr.proc_type, proc_type_word(0x07));
-    EXPECT_EQ((std::vector<std::pair<std::string, uint32_t>>{{"main.asm", 0}, {"defs.inc", 2}}), files(*c));
+    // The include at line 2 opens and closes inside main.asm.
+    EXPECT_EQ((std::vector<std::string>{"main.asm:0", "defs.inc:2", ".eof", ".eof"}), fileEvents(*c));
 
     // bcf 3,5 (banksel) / movlw 5 / movwf 0 / call 0 / call 0 / goto 0
     EXPECT_EQ((std::vector<uint8_t>{0x83, 0x12, 0x05, 0x30, 0x80, 0x00, 0x00, 0x20, 0x00, 0x20, 0x00, 0x28}),
@@ -108,9 +121,8 @@ TEST(ExampleObjects, Core14MainHoldsTheWordsRelocationsAndLinesOfItsSource)
               fixes(*c, "main_code"));
     std::vector<std::string> sources;
     // Word addresses: one per instruction.
-    EXPECT_EQ((std::vector<std::pair<uint16_t, uint32_t>>{{14, 0}, {15, 1}, {16, 2}, {17, 3}, {18, 4}, {19, 5}}),
-              lines(*c, "main_code", sources));
-    EXPECT_EQ(std::vector<std::string>(6, "main.asm"), sources);
+    EXPECT_EQ((Lines{{14, 0}, {15, 1}, {16, 2}, {17, 3}, {18, 4}, {19, 5}}), lines(*c, "main_code", sources));
+    EXPECT_EQ(std::vector<std::string>(6, "main.asm:0"), sources);
 
     EXPECT_EQ((std::vector<uint8_t>{0x00, 0x28}), rawData(*c, "reset"));
     EXPECT_EQ((std::vector<uint8_t>{0x55, 0xAA}), rawData(*c, "main_idata"));
@@ -136,9 +148,11 @@ TEST(ExampleObjects, ByteAddressedMainCountsBytesAndSplitsLongCalls)
     auto c = object("voq850", "main");
     ASSERT_TRUE(c);
     EXPECT_EQ(c->cOptHdr.proc_type, proc_type_word(0x81));
-    // goto: first word and its second word
+    // goto: first word and its second word, both on the source line
     EXPECT_EQ((std::vector<uint8_t>{0x00, 0xEF, 0x00, 0xF0}), rawData(*c, "reset"));
     EXPECT_EQ((std::vector<Fix>{{0, "start", RELOCT_GOTO}, {2, "start", RELOCT_CALL2}}), fixes(*c, "reset"));
+    std::vector<std::string> sources;
+    EXPECT_EQ((Lines{{8, 0}, {8, 2}}), lines(*c, "reset", sources));
     // movlb 0 / movlw 5 / movwf 0,BANKED / call (2 words) / call (2 words) / bra 0
     EXPECT_EQ((std::vector<uint8_t>{0x00, 0x01, 0x05, 0x0E, 0x00, 0x6F, 0x00, 0xEC, 0x00, 0xF0, 0x00, 0xEC, 0x00,
                                     0xF0, 0x00, 0xD0}),
@@ -151,9 +165,8 @@ TEST(ExampleObjects, ByteAddressedMainCountsBytesAndSplitsLongCalls)
                                 {12, "delay", RELOCT_CALL2},
                                 {14, "loop", RELOCT_BRA}}),
               fixes(*c, "main_code"));
-    std::vector<std::string> sources;
-    // Byte addresses; a two-word call takes four.
-    EXPECT_EQ((std::vector<std::pair<uint16_t, uint32_t>>{{14, 0}, {15, 2}, {16, 4}, {17, 6}, {18, 10}, {19, 14}}),
+    // Byte addresses; every word of a two-word call carries its line.
+    EXPECT_EQ((Lines{{14, 0}, {15, 2}, {16, 4}, {17, 6}, {17, 8}, {18, 10}, {18, 12}, {19, 14}}),
               lines(*c, "main_code", sources));
     auto loop = std::find_if(c->cSymbols.begin(), c->cSymbols.end(), [&](const coff_syment &s) {
         return s.n_sclass == C_LABEL && Coff::getName(s, c->cStrTbl) == "loop";
@@ -171,64 +184,410 @@ TEST(ExampleObjects, ByteAddressedUtilMovesThePatternToTheFixedPort)
               rawData(*c, "util_code"));
     EXPECT_EQ((std::vector<Fix>{{0, "pattern", RELOCT_FF1}, {4, "count", RELOCT_BANKSEL}, {6, "count", RELOCT_F}}),
               fixes(*c, "util_code"));
+    EXPECT_EQ((std::vector<std::string>{"util.asm:0", "defs.inc:2", ".eof", ".eof"}), fileEvents(*c));
 }
 
-// Copies the device's command file and objects into a scratch directory
-// and makes the library there.
-void prepare(const TempDir &dir, const std::string &device)
+// ---- The whole road ----
+
+// Runs the example script's steps for the device in a scratch directory
+// that holds the device's sources, command file and objects.
+void runRoad(const TempDir &dir, const std::string &device)
 {
-    for (const char *base : {"main", "util", "delay"})
+    for (const char *base : {"main", "util", "delay"}) {
         dir.write(std::string(base) + ".o", readFile(OBJECTS + "/" + device + "/" + base + ".o"));
+        dir.write(std::string(base) + ".asm", readFile(SOURCES + "/" + device + "/" + base + ".asm"));
+    }
+    dir.write("defs.inc", readFile(SOURCES + "/" + device + "/defs.inc"));
     dir.write(device + ".lkr", readFile(SOURCES + "/" + device + "/" + device + ".lkr"));
-    ToolResult made = runTool(QUESSEL_EXE, {"/q", "/c", "blink.lib", "delay.o"}, dir.path());
-    ASSERT_EQ(0, made.exitCode) << made.output;
+    const std::vector<std::pair<std::string, std::vector<std::string>>> steps = {
+        {QUESSEL_EXE, {"/c", "blink.lib", "delay.o"}},
+        {TARVOK_EXE, {device + ".lkr", "main.o", "util.o", "blink.lib", "/m", device + ".map", "/o", device + ".cof"}},
+        {SKELLAN_EXE, {device + ".cof"}},
+        {DORVANE_EXE, {device + ".cof"}}};
+    for (const auto &[exe, args] : steps) {
+        ToolResult r = runTool(exe, args, dir.path());
+        ASSERT_EQ(0, r.exitCode) << exe << '\n' << r.output;
+        EXPECT_NE(std::string::npos, r.output.find("Errors    : 0\nWarnings  : 0")) << r.output;
+    }
 }
 
-class ExampleRoad : public ::testing::TestWithParam<const char *>
+void checkLibrary(const TempDir &dir)
 {
-};
-
-TEST_P(ExampleRoad, TheLibraryHoldsTheDelayRoutineOnly)
-{
-    TempDir dir;
-    prepare(dir, GetParam());
     auto lib = Archive::make(dir.file("blink.lib"));
     ASSERT_TRUE(lib);
     ASSERT_EQ(1u, lib->cMembers.size());
     EXPECT_EQ("delay.o", lib->cMembers[0]->name());
     EXPECT_TRUE(lib->hasSymbol("delay"));
     EXPECT_FALSE(lib->hasSymbol("dcount")); // a file-local variable
-    EXPECT_FALSE(lib->hasSymbol("blink"));
-
     ToolResult listed = runTool(QUESSEL_EXE, {"/t", "blink.lib"}, dir.path());
     EXPECT_EQ(0, listed.exitCode);
-    EXPECT_NE(std::string::npos, listed.output.find("delay.o")) << listed.output;
+    EXPECT_NE(std::string::npos, listed.output.find("\nMember: 'delay.o' ")) << listed.output;
 }
 
-TEST_P(ExampleRoad, TheLinkTakesTheCommandFileAndImportsTheLibraryRoutine)
+// (name, s_paddr, s_size, s_flags) of every section in section-number order.
+using Sections = std::vector<std::tuple<std::string, uint32_t, uint32_t, uint32_t>>;
+Sections sections(const Coff &c)
+{
+    Sections out;
+    for (const auto &[num, name] : c.cScnNum) {
+        const coff_scnhdr &h = c.cScnHdr.at(name);
+        out.push_back({name, h.s_paddr, h.s_size, h.s_flags});
+    }
+    return out;
+}
+
+// "name=value" of every symbol the map and the COD file list (storage
+// class 2, 3 or 6 in a section), in slot order.
+std::vector<std::string> definedSymbols(const Coff &c)
+{
+    std::vector<std::string> out;
+    for (size_t i = 0; i < c.cSymbols.size(); i++) {
+        const coff_syment &s = c.cSymbols[i];
+        if (c.cAuxKind[i] == 0 && s.n_scnum >= 1 &&
+            (s.n_sclass == C_EXT || s.n_sclass == C_STAT || s.n_sclass == C_LABEL)) {
+            char value[16];
+            std::snprintf(value, sizeof value, "%x", s.n_value);
+            out.push_back(Coff::getName(s, c.cStrTbl) + "=" + value);
+        }
+    }
+    return out;
+}
+
+// The program-memory image of the executable's code and romdata sections,
+// from byte address 0.
+std::vector<uint8_t> programImage(const Coff &c, uint32_t bytesPerWord)
+{
+    std::vector<std::pair<uint32_t, std::vector<uint8_t>>> pieces;
+    for (const auto &[name, h] : c.cScnHdr) {
+        SectionType t = Coff::sectionType(h);
+        if (t == 1 || t == 4)
+            pieces.push_back({h.s_paddr * bytesPerWord, rawData(c, name)});
+    }
+    return imageOf(pieces);
+}
+
+// Words (little-endian) from byte address 0; a word per entry.
+std::vector<uint8_t> wordImage(const std::vector<uint16_t> &words)
+{
+    std::vector<uint8_t> out;
+    for (uint16_t w : words) {
+        out.push_back(uint8_t(w & 0xFF));
+        out.push_back(uint8_t(w >> 8));
+    }
+    return out;
+}
+
+// The map file without its banner and date line, with the fixed headings
+// around the device's rows.
+std::string mapBody(const std::string &sectionRows, const std::string &usageRows, const std::string &symbolsByName,
+                    const std::string &symbolsByAddress)
+{
+    const std::string symbolHead =
+        "                     Name    Address   Location    Storage File                     \n"
+        "                ---------  ---------  ---------  --------- ---------                \n";
+    return "\n"
+           "                                 Section Info\n"
+           "                  Section       Type    Address   Location Size(Bytes)\n"
+           "                ---------  ---------  ---------  ---------  ---------\n" +
+           sectionRows +
+           "\n\n\n"
+           "                              Program Memory Usage \n"
+           "                               Start         End      \n"
+           "                           ---------   ---------      \n" +
+           usageRows +
+           "\n\n\n"
+           "                              Symbols - Sorted by Name\n" +
+           symbolHead + symbolsByName +
+           "\n\n\n"
+           "                              Symbols - Sorted by Address\n" +
+           symbolHead + symbolsByAddress + "\n\n";
+}
+
+void checkMap(const TempDir &dir, const std::string &device, const std::string &body)
+{
+    std::string map = dir.readText(device + ".map");
+    ASSERT_EQ(0u, map.rfind("TARVOK v2.20.00, Linker\nLinker Map File - Created ", 0)) << map;
+    size_t dateEnd = map.find('\n', map.find("Created "));
+    ASSERT_NE(std::string::npos, dateEnd);
+    EXPECT_EQ(24u, dateEnd - (map.find("Created ") + 8)); // the 24-character date
+    EXPECT_EQ(body, map.substr(dateEnd + 1));
+}
+
+// A listing row: address, value, disassembly, source text and file.
+std::string row(const std::string &address, const std::string &value, const std::string &text,
+                const std::string &source, const std::string &file)
+{
+    char buf[256];
+    std::snprintf(buf, sizeof buf, "%-6s   %-6s   %-24s %-80s %s", address.c_str(), value.c_str(), text.c_str(),
+                  source.c_str(), file.c_str());
+    return buf;
+}
+
+// True when the rows stand in the listing one right after the other.
+bool listed(const std::vector<std::string> &listing, const std::vector<std::string> &rows)
+{
+    return std::search(listing.begin(), listing.end(), rows.begin(), rows.end()) != listing.end();
+}
+
+struct CodSymbol
+{
+    std::string name;
+    uint8_t type;
+    uint32_t value;
+    bool operator==(const CodSymbol &o) const = default;
+};
+
+// Reads the COD file back: its one directory, the source names, the short
+// and long symbols (which must agree here, all names being short), the
+// memory map, and the code blocks laid out from byte address 0.
+void checkCod(const TempDir &dir, const std::string &device, const std::string &processor,
+              const std::vector<CodSymbol> &symbols, const std::vector<std::pair<uint16_t, uint16_t>> &memoryMap,
+              const std::vector<uint8_t> &image)
+{
+    auto cod = Cod::make(dir.file(device + ".cod"));
+    ASSERT_TRUE(cod);
+    ASSERT_EQ(1u, cod->cDirectory.size());
+    EXPECT_EQ(device + ".cod", cod->cDirectory[0].source());
+    EXPECT_EQ(processor, cod->cDirectory[0].processor());
+    std::vector<std::string> names;
+    for (const SourceName &s : cod->cSourceName)
+        names.push_back(s.name());
+    EXPECT_EQ((std::vector<std::string>{"main.asm", "defs.inc", "util.asm", "defs.inc", "delay.asm", "defs.inc"}),
+              names);
+    std::vector<CodSymbol> shortSymbols, longSymbols;
+    for (const Symbol &s : cod->cSymbol)
+        shortSymbols.push_back({s.name(), s.SymbolType, s.SymbolValue});
+    for (const LongSymbol &s : cod->cLongSymbol)
+        longSymbols.push_back({s.Name, uint8_t(s.Type), s.Value});
+    EXPECT_EQ(symbols, shortSymbols);
+    EXPECT_EQ(symbols, longSymbols);
+    std::vector<std::pair<uint16_t, uint16_t>> ranges;
+    for (const MemoryMap &m : cod->cMemoryMap.at(0))
+        ranges.push_back({m.Start, m.Last});
+    EXPECT_EQ(memoryMap, ranges);
+    std::vector<uint8_t> blocks;
+    for (const auto &[key, block] : cod->cCodeBlock.at(0)) {
+        blocks.resize(size_t(key) * 512, 0);
+        blocks.insert(blocks.end(), block.data(), block.data() + 512);
+    }
+    blocks.resize(image.size());
+    EXPECT_EQ(image, blocks);
+}
+
+// Hex files go to byte address = location x bytes per word; the first
+// record of every file sets the upper address 0.
+void checkHex(const TempDir &dir, const std::string &device, const std::vector<std::string> &firstLines,
+              const std::vector<uint8_t> &image)
+{
+    std::vector<std::string> hex = splitLines(dir.readText(device + ".hex"));
+    ASSERT_GT(hex.size(), firstLines.size());
+    EXPECT_EQ(firstLines, std::vector<std::string>(hex.begin(), hex.begin() + firstLines.size()));
+    EXPECT_EQ(":00000001FF", hex.back());
+    if (srecCatPath().empty())
+        GTEST_SKIP() << "srec_cat is not installed (scripts/setup.sh installs srecord)";
+    EXPECT_EQ(image, srecImage(dir, {device + ".hex", "-intel"}));
+}
+
+TEST(ExampleRoad, Core14DeviceFromObjectsToListing)
 {
     TempDir dir;
-    std::string device = GetParam();
-    prepare(dir, device);
-    ToolResult link = runTool(TARVOK_EXE,
-                              {device + ".lkr", "main.o", "util.o", "blink.lib", "/m", device + ".map", "/o",
-                               device + ".cof"},
-                              dir.path());
-    if (link.exitCode != 0) {
-        // Until the output phases are in, the run must get through every
-        // placement and then say plainly that no executable was written.
-        EXPECT_NE(std::string::npos, link.output.find("linking is not available")) << link.output;
-        EXPECT_FALSE(dir.exists(device + ".cof"));
-        return;
-    }
-    auto out = Coff::make(dir.file(device + ".cof"));
-    ASSERT_TRUE(out);
-    EXPECT_TRUE(Coff::isExecutable(out->cFileHdr));
-    EXPECT_EQ(0u, out->cScnHdr.at("reset").s_paddr);
-    EXPECT_TRUE(out->cScnHdr.count("delay_code")); // imported from the library
-    EXPECT_TRUE(dir.exists(device + ".map"));
+    ASSERT_NO_FATAL_FAILURE(runRoad(dir, "voq410"));
+    checkLibrary(dir);
+
+    auto cof = Coff::make(dir.file("voq410.cof"));
+    ASSERT_TRUE(cof);
+    EXPECT_EQ(0x0002, cof->cFileHdr.f_flags);
+    EXPECT_EQ(proc_type_word(0x07), cof->cOptHdr.proc_type);
+    // Page "vectors" takes the assigned reset code; .cinit (one narrow
+    // entry, 8 bytes as 8 words) and the rest go to page0, largest first;
+    // the stack takes gpr1 first, so gpr1 has the smaller hole for the data.
+    EXPECT_EQ((Sections{{"reset", 0x0, 2, 0x20},
+                        {"main_idata", 0xB0, 2, 0x40},
+                        {"main_idata_i", 0x1D, 4, 0x100},
+                        {"main_code", 0xC, 12, 0x20},
+                        {"util_udata", 0xB2, 1, 0x80},
+                        {"util_code", 0x12, 12, 0x20},
+                        {"delay_shr", 0x70, 1, 0x2080},
+                        {"delay_code", 0x18, 10, 0x20},
+                        {".cinit", 0x4, 16, 0x100},
+                        {".stack", 0xA0, 16, 0x80},
+                        {".fill_1", 0x1F, (0x3FF - 0x1F + 1) * 2, 0x20}}),
+              sections(*cof));
+    EXPECT_EQ((std::vector<std::string>{"pattern=b0", "start=c", "loop=f", "count=b2", "blink=12", "dcount=70",
+                                        "delay=18", "dloop=1a"}),
+              definedSymbols(*cof));
+    EXPECT_EQ((std::vector<std::string>{"main.asm:0", "defs.inc:2", ".eof", ".eof", "util.asm:0", "defs.inc:2",
+                                        ".eof", ".eof", "delay.asm:0", "defs.inc:2", ".eof", ".eof"}),
+              fileEvents(*cof));
+
+    checkMap(dir, "voq410",
+             mapBody("                    reset       code   0x000000    program   0x000002\n"
+                     "                   .cinit    romdata   0x000004    program   0x000010\n"
+                     "                main_code       code   0x00000c    program   0x00000c\n"
+                     "                util_code       code   0x000012    program   0x00000c\n"
+                     "               delay_code       code   0x000018    program   0x00000a\n"
+                     "             main_idata_i    romdata   0x00001d    program   0x000004\n"
+                     "                  .fill_1       code   0x00001f    program   0x0007c2\n"
+                     "                delay_shr      udata   0x000070       data   0x000001\n"
+                     "                   .stack      udata   0x0000a0       data   0x000010\n"
+                     "               main_idata      idata   0x0000b0       data   0x000002\n"
+                     "               util_udata      udata   0x0000b2       data   0x000001\n",
+                     "                            0x000000    0x000000      \n"
+                     "                            0x000004    0x0003ff      \n"
+                     "            1021 out of 1024 program addresses used, program memory utilization is 99%\n",
+                     "                    blink   0x000012    program     extern util.asm                 \n"
+                     "                    delay   0x000018    program     extern delay.asm                \n"
+                     "                    dloop   0x00001a    program     static delay.asm                \n"
+                     "                     loop   0x00000f    program     static main.asm                 \n"
+                     "                    start   0x00000c    program     extern main.asm                 \n"
+                     "                    count   0x0000b2       data     extern util.asm                 \n"
+                     "                   dcount   0x000070       data     static delay.asm                \n"
+                     "                  pattern   0x0000b0       data     extern main.asm                 \n",
+                     "                    start   0x00000c    program     extern main.asm                 \n"
+                     "                     loop   0x00000f    program     static main.asm                 \n"
+                     "                    blink   0x000012    program     extern util.asm                 \n"
+                     "                    delay   0x000018    program     extern delay.asm                \n"
+                     "                    dloop   0x00001a    program     static delay.asm                \n"
+                     "                   dcount   0x000070       data     static delay.asm                \n"
+                     "                  pattern   0x0000b0       data     extern main.asm                 \n"
+                     "                    count   0x0000b2       data     extern util.asm                 \n"));
+
+    // Program words by word address; banks: bit 7 of 0xb0/0xb2 sets RP0.
+    std::vector<uint16_t> words = {
+        0x280C, 0, 0, 0,                                                // goto start
+        0x3401, 0x3400, 0x341D, 0x3400, 0x34B0, 0x3400, 0x3402, 0x3400, // .cinit as retlw: 1 entry
+        0x1683, 0x3005, 0x00B2, 0x2012, 0x2018, 0x280F,                 // main: bsf 3,5 ... goto loop
+        0x1683, 0x0830, 0x0086, 0x1683, 0x03B2, 0x0008,                 // blink
+        0x30FF, 0x00F0, 0x0BF0, 0x281A, 0x0008,                         // delay
+        0x3455, 0x34AA};                                                // pattern's initial values
+    words.resize(0x400, 0x3FFF);                                        // FILL of page0
+    std::vector<uint8_t> image = wordImage(words);
+    EXPECT_EQ(image, programImage(*cof, 2));
+
+    checkCod(dir, "voq410", "VOQ410",
+             {{"pattern", 47, 0xB0},
+              {"start", 46, 0xC},
+              {"loop", 46, 0xF},
+              {"count", 47, 0xB2},
+              {"blink", 46, 0x12},
+              {"dcount", 47, 0x70},
+              {"delay", 46, 0x18},
+              {"dloop", 46, 0x1A}},
+             {{0x0, 0x1}, {0x8, 0x17}, {0x18, 0x23}, {0x24, 0x2F}, {0x30, 0x39}, {0x3A, 0x3D}, {0x3E, 0x7FF}},
+             image);
+
+    std::vector<std::string> listing = splitLines(dir.readText("voq410.lst"));
+    EXPECT_TRUE(listed(listing, {row("", "", "", "        #include \"defs.inc\"", "main.asm"),
+                                 row("", "", "", "; defs.inc - register names of the VOQ410 used by the blink example",
+                                     "defs.inc"),
+                                 row("", "", "", "STATUS  equ     0x03            ; status register", "defs.inc"),
+                                 row("", "", "", "PORTB   equ     0x06            ; output port", "defs.inc"),
+                                 row("", "", "", "", "main.asm")}));
+    EXPECT_TRUE(listed(listing, {row("00000c", "1683", "BSF       0x3,0x5", "start   banksel count", "main.asm"),
+                                 row("00000d", "3005", "MOVLW     0x5", "        movlw   0x05", "main.asm")}));
+    EXPECT_TRUE(listed(listing, {row("00000f", "2012", "CALL      0x12", "loop    call    blink", "main.asm")}));
+    EXPECT_TRUE(listed(listing, {row("00001b", "281a", "GOTO      0x1a", "        goto    dloop", "delay.asm")}));
+
+    checkHex(dir, "voq410",
+             {":020000040000FA", ":020000000C28CA", ":08000800013400341D34003402", ":08001000B03400340234003466"},
+             image);
 }
 
-INSTANTIATE_TEST_SUITE_P(Devices, ExampleRoad, ::testing::Values("voq410", "voq850"));
+TEST(ExampleRoad, ByteAddressedDeviceFromObjectsToListing)
+{
+    TempDir dir;
+    ASSERT_NO_FATAL_FAILURE(runRoad(dir, "voq850"));
+    checkLibrary(dir);
+
+    auto cof = Coff::make(dir.file("voq850.cof"));
+    ASSERT_TRUE(cof);
+    EXPECT_EQ(proc_type_word(0x81), cof->cOptHdr.proc_type);
+    // One wide .cinit entry (2 + 12 bytes); code starts at even addresses;
+    // gpr0 has the smaller hole once the stack took the start of gpr1.
+    EXPECT_EQ((Sections{{"reset", 0x0, 4, 0x20},
+                        {"main_idata", 0x60, 2, 0x40},
+                        {"main_idata_i", 0x3C, 2, 0x100},
+                        {"main_code", 0x16, 16, 0x20},
+                        {"util_udata", 0x62, 1, 0x80},
+                        {"util_code", 0x32, 10, 0x20},
+                        {"delay_shr", 0x1F0, 1, 0x2080},
+                        {"delay_code", 0x26, 12, 0x20},
+                        {".cinit", 0x8, 14, 0x100},
+                        {".stack", 0x100, 32, 0x80},
+                        {".fill_1", 0x3E, 0x3FFF - 0x3E + 1, 0x20}}),
+              sections(*cof));
+    EXPECT_EQ((std::vector<std::string>{"pattern=60", "start=16", "loop=1c", "count=62", "blink=32", "dcount=1f0",
+                                        "delay=26", "dloop=2c"}),
+              definedSymbols(*cof));
+
+    checkMap(dir, "voq850",
+             mapBody("                    reset       code   0x000000    program   0x000004\n"
+                     "                   .cinit    romdata   0x000008    program   0x00000e\n"
+                     "                main_code       code   0x000016    program   0x000010\n"
+                     "               delay_code       code   0x000026    program   0x00000c\n"
+                     "                util_code       code   0x000032    program   0x00000a\n"
+                     "             main_idata_i    romdata   0x00003c    program   0x000002\n"
+                     "                  .fill_1       code   0x00003e    program   0x003fc2\n"
+                     "               main_idata      idata   0x000060       data   0x000002\n"
+                     "               util_udata      udata   0x000062       data   0x000001\n"
+                     "                   .stack      udata   0x000100       data   0x000020\n"
+                     "                delay_shr      udata   0x0001f0       data   0x000001\n",
+                     "                            0x000000    0x000003      \n"
+                     "                            0x000008    0x003fff      \n"
+                     "            16380 out of 16384 program addresses used, program memory utilization is 99%\n",
+                     "                    blink   0x000032    program     extern util.asm                 \n"
+                     "                    delay   0x000026    program     extern delay.asm                \n"
+                     "                    dloop   0x00002c    program     static delay.asm                \n"
+                     "                     loop   0x00001c    program     static main.asm                 \n"
+                     "                    start   0x000016    program     extern main.asm                 \n"
+                     "                    count   0x000062       data     extern util.asm                 \n"
+                     "                   dcount   0x0001f0       data     static delay.asm                \n"
+                     "                  pattern   0x000060       data     extern main.asm                 \n",
+                     "                    start   0x000016    program     extern main.asm                 \n"
+                     "                     loop   0x00001c    program     static main.asm                 \n"
+                     "                    delay   0x000026    program     extern delay.asm                \n"
+                     "                    dloop   0x00002c    program     static delay.asm                \n"
+                     "                    blink   0x000032    program     extern util.asm                 \n"
+                     "                  pattern   0x000060       data     extern main.asm                 \n"
+                     "                    count   0x000062       data     extern util.asm                 \n"
+                     "                   dcount   0x0001f0       data     static delay.asm                \n"));
+
+    // Byte addresses; call/goto take the word address (byte address / 2),
+    // bra the word distance from the next instruction.
+    std::vector<uint8_t> image =
+        wordImage({0xEF0B, 0xF000, 0, 0,                                           // goto 0x16
+                   0x0001, 0x003C, 0x0000, 0x0060, 0x0000, 0x0002, 0x0000,         // .cinit: 1, 0x3c, 0x60, 2
+                   0x0100, 0x0E05, 0x6F62, 0xEC19, 0xF000, 0xEC13, 0xF000, 0xD7FB, // main: bra -5 words
+                   0x0EFF, 0x0101, 0x6FF0, 0x2FF0, 0xD7FE, 0x0012,                 // delay: movlb 1, bra -2
+                   0xC060, 0xFF81, 0x0100, 0x0762, 0x0012,                         // blink
+                   0xAA55});                                                       // pattern's values
+    image.resize(0x4000, 0xFF);                                                    // FILL of "page"
+    EXPECT_EQ(image, programImage(*cof, 1));
+
+    checkCod(dir, "voq850", "VOQ850",
+             {{"pattern", 47, 0x60},
+              {"start", 46, 0x16},
+              {"loop", 46, 0x1C},
+              {"count", 47, 0x62},
+              {"blink", 46, 0x32},
+              {"dcount", 47, 0x1F0},
+              {"delay", 46, 0x26},
+              {"dloop", 46, 0x2C}},
+             {{0x0, 0x3}, {0x8, 0x15}, {0x16, 0x25}, {0x26, 0x31}, {0x32, 0x3B}, {0x3C, 0x3D}, {0x3E, 0x3FFF}},
+             image);
+
+    // A two-word instruction shows its text on its first word only.
+    std::vector<std::string> listing = splitLines(dir.readText("voq850.lst"));
+    EXPECT_TRUE(listed(listing, {row("00001c", "ec19", "CALL      0x32,0x0", "loop    call    blink", "main.asm"),
+                                 row("00001e", "f000", "", "", ""),
+                                 row("000020", "ec13", "CALL      0x26,0x0", "        call    delay", "main.asm"),
+                                 row("000022", "f000", "", "", ""),
+                                 row("000024", "d7fb", "BRA       0x1c", "        bra     loop", "main.asm")}));
+    EXPECT_TRUE(listed(listing, {row("000032", "c060", "MOVFF     0x60,0xf81",
+                                     "blink   movff   pattern, PORTB  ; show the pattern", "util.asm"),
+                                 row("000034", "ff81", "", "", "")}));
+
+    checkHex(dir, "voq850", {":020000040000FA", ":040000000BEF00F012", ":0800080001003C000000600053"}, image);
+}
 
 } // namespace
