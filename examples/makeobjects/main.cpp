@@ -11,6 +11,7 @@
 #include "reloctype.h"
 #include "safefile.h"
 
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
@@ -144,7 +145,10 @@ bool writeObjects(const std::string &sourceDir, const std::string &outDir, const
         }
         std::string base = s.sourceName().substr(0, s.sourceName().rfind('.'));
         std::string path = outDir + "/" + device + "/" + base + ".o";
-        if (!writeFileAtomically(path, s.build().bytes(), err)) {
+        // Stamped like an assembler's output with the time it was made.
+        CoffBuilder object = s.build();
+        object.timeStamp(uint32_t(std::time(nullptr)));
+        if (!writeFileAtomically(path, object.bytes(), err)) {
             std::cerr << "makeobjects: cannot write '" << path << "': " << err << '\n';
             return false;
         }
