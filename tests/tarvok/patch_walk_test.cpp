@@ -138,21 +138,6 @@ TEST(PatchWalk, SymbolIndexMustNameAPrimarySlot)
     }
 }
 
-TEST(PatchWalk, WordBeyondTheSectionNamesFileSectionAndOffset)
-{
-    WalkLinker l;
-    l.codePage("page0", 0, 0x7FF);
-    l.addInput(objectFor(TEST_CORE14, "a.o")
-                   .section(".code", SCN_CODE, {0x00, 0x30, 0x00})
-                   .symbol("k", 0x1234, -1, C_EXT)
-                   .reloc(".code", 2, "k", RELOCT_LOW));
-    l.place();
-    std::string err;
-    EXPECT_FALSE(l.patchSections(err));
-    EXPECT_EQ(err, "file 'a.o', section '.code', the relocated word at offset 2 lies outside the section's 3 bytes "
-                   "of raw data.");
-}
-
 TEST(PatchWalk, Core12CallsMustTargetTheLowerHalfOfAPage)
 {
     // 512-word pages: offsets 0 to 255 of a page are the lower half.
