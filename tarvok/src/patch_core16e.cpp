@@ -146,7 +146,8 @@ bool Linker::doPatchCore16E(uint32_t loadStart, Data &data, const reloc &rel, co
                   " relocation is not a section reference.";
             return false;
         }
-        // A section no input has reads as size 0.
+        // A section no input has reads as size 0; it is not entered into the
+        // sizes, whose every entry the output phases take for a real section.
         auto size = cScnSize.find(name.substr(1));
         uint32_t scnSize = size == cScnSize.end() ? 0 : size->second;
         uint32_t addend = uint32_t(int32_t(rel.r_offset));

@@ -183,6 +183,9 @@ const Row ROWS[] = {
     {"C16E_SCNEND_UPPER", P18, RELOCT_SCNEND_UPPER, 0, 0, {0x0E00}, {0x0E01}, "", ".blk"},
     {"C16E_SCNEND_LFSR1", P18, RELOCT_SCNEND_LFSR1, 0, 0, {0xEE00}, {0xEE07}, "", ".blk"},
     {"C16E_SCNEND_LFSR2", P18, RELOCT_SCNEND_LFSR2, 0, 0, {0xF000}, {0xF063}, "", ".blk"},
+    // A name that begins with "." but names no section: size 0, so the end
+    // is the symbol's value (0x2000) less one, and the link goes on.
+    {"C16E_SCNEND_of_no_section", P18, RELOCT_SCNEND_LOW, 0, 0, {0x0E00}, {0x0EFF}, "", ".far"},
 
     // Failures.
     {"C14_P_unsupported", P14_4x4, RELOCT_P, 0, 0, {0x3000}, {}, UNSUPPORTED},
@@ -240,7 +243,9 @@ TEST_P(RelocTable, LinkWritesTheWordOrFails)
                              .file("p.asm")
                              .symbol("target", row.target, -1, C_EXT);
     if (byteAddressed)
-        object.section("blk", SCN_CODE | SCN_ABS, std::vector<uint8_t>(0x1C4), 0x1F5A0).symbol(".blk", 0, 0, C_EXT);
+        object.section("blk", SCN_CODE | SCN_ABS, std::vector<uint8_t>(0x1C4), 0x1F5A0)
+            .symbol(".blk", 0, 0, C_EXT)
+            .symbol(".far", 0x2000, -1, C_STAT);
     if (row.symndx >= 0)
         object.relocIndex("code", 2, uint32_t(row.symndx), row.type, row.addend);
     else
