@@ -51,7 +51,8 @@ std::ostream &operator<<(std::ostream &out, const Row &r) { return out << r.name
 // The word-addressed families put "code" at location 0x100; the
 // byte-addressed one at 0x1000, so the branch word at offset 2 is followed
 // by location 0x1004 and a branch to 0x1004 + D has displacement D. Its
-// "blk" (0x1c4 bytes at 0x1f5a0) ends at 0x1f763.
+// "far_blocks" (0x1c4 bytes at 0x1f5a0, a name in the string table) ends
+// at 0x1f763.
 std::string commandFile(DeviceFamily family)
 {
     switch (family) {
@@ -150,6 +151,8 @@ const Row ROWS[] = {
     {"C16E_CALL", P18, RELOCT_CALL, 0x1A2B4, 0, {0xEC00}, {0xEC5A}},
     {"C16E_GOTO", P18, RELOCT_GOTO, 0x1A2B4, 0, {0xEFFF}, {0xEF5A}},
     {"C16E_CALL2", P18, RELOCT_CALL2, 0x1A2B4, 0, {0xF000}, {0xF0D1}},
+    // The second word takes any target, odd or the highest: 0x1fffff >> 9.
+    {"C16E_CALL2_odd_highest", P18, RELOCT_CALL2, 0x1FFFFF, 0, {0xF000}, {0xFFFF}},
     // Branches, D = target - 0x1004, written as words; D <= 0 first gets
     // 0x1000 (0x200) added.
     {"C16E_BRA_back", P18, RELOCT_BRA, 0x0EF2, 0, {0xD000}, {0xD777}},         // -274
@@ -161,6 +164,7 @@ const Row ROWS[] = {
     {"C16E_CONDBRA_back", P18, RELOCT_CONDBRA, 0x1000, 2, {0xE000}, {0xE0FF}}, // -2 with the addend
     {"C16E_FF1", P18, RELOCT_FF1, 0x0FFF, 0, {0xC000}, {0xCFFF}},
     {"C16E_FF2", P18, RELOCT_FF2, 0x0FFA, 0, {0xF000}, {0xFFFA}},
+    {"C16E_FF2_beyond_TOSU", P18, RELOCT_FF2, 0x1FFF, 0, {0xF000}, {0xFFFF}},
     {"C16E_LFSR1", P18, RELOCT_LFSR1, 0x0345, 0, {0xEE1F}, {0xEE13}},
     {"C16E_LFSR2", P18, RELOCT_LFSR2, 0x0345, 0, {0xF0FF}, {0xF045}},
     {"C16E_LOW", P18, RELOCT_LOW, 0x123456, 0, {0x0E00}, {0x0E56}},
@@ -174,15 +178,15 @@ const Row ROWS[] = {
     // Access bit: clear inside the ACCESSBANK 0x00-0x5f, set outside it.
     {"C16E_ACCESS_inside", P18, RELOCT_ACCESS, 0x005F, 0, {0x6FFF}, {0x6EFF}},
     {"C16E_ACCESS_outside", P18, RELOCT_ACCESS, 0x0060, 0, {0x6E00}, {0x6F00}},
-    // Section size 0x1c4 and last address 0x1f763 of "blk".
-    {"C16E_SCNSZ_LOW", P18, RELOCT_SCNSZ_LOW, 0, 0, {0x0E00}, {0x0EC4}, "", ".blk"},
-    {"C16E_SCNSZ_HIGH", P18, RELOCT_SCNSZ_HIGH, 0, 0, {0x0E00}, {0x0E01}, "", ".blk"},
-    {"C16E_SCNSZ_UPPER_wraps", P18, RELOCT_SCNSZ_UPPER, 0, -0x1C5, {0x0E00}, {0x0EFF}, "", ".blk"},
-    {"C16E_SCNEND_LOW", P18, RELOCT_SCNEND_LOW, 0, 0x10, {0x0E00}, {0x0E73}, "", ".blk"},
-    {"C16E_SCNEND_HIGH", P18, RELOCT_SCNEND_HIGH, 0, 0, {0x0E00}, {0x0EF7}, "", ".blk"},
-    {"C16E_SCNEND_UPPER", P18, RELOCT_SCNEND_UPPER, 0, 0, {0x0E00}, {0x0E01}, "", ".blk"},
-    {"C16E_SCNEND_LFSR1", P18, RELOCT_SCNEND_LFSR1, 0, 0, {0xEE00}, {0xEE07}, "", ".blk"},
-    {"C16E_SCNEND_LFSR2", P18, RELOCT_SCNEND_LFSR2, 0, 0, {0xF000}, {0xF063}, "", ".blk"},
+    // Section size 0x1c4 and last address 0x1f763 of "far_blocks".
+    {"C16E_SCNSZ_LOW", P18, RELOCT_SCNSZ_LOW, 0, 0, {0x0E00}, {0x0EC4}, "", ".far_blocks"},
+    {"C16E_SCNSZ_HIGH", P18, RELOCT_SCNSZ_HIGH, 0, 0, {0x0E00}, {0x0E01}, "", ".far_blocks"},
+    {"C16E_SCNSZ_UPPER_wraps", P18, RELOCT_SCNSZ_UPPER, 0, -0x1C5, {0x0E00}, {0x0EFF}, "", ".far_blocks"},
+    {"C16E_SCNEND_LOW", P18, RELOCT_SCNEND_LOW, 0, 0x10, {0x0E00}, {0x0E73}, "", ".far_blocks"},
+    {"C16E_SCNEND_HIGH", P18, RELOCT_SCNEND_HIGH, 0, 0, {0x0E00}, {0x0EF7}, "", ".far_blocks"},
+    {"C16E_SCNEND_UPPER", P18, RELOCT_SCNEND_UPPER, 0, 0, {0x0E00}, {0x0E01}, "", ".far_blocks"},
+    {"C16E_SCNEND_LFSR1", P18, RELOCT_SCNEND_LFSR1, 0, 0, {0xEE00}, {0xEE07}, "", ".far_blocks"},
+    {"C16E_SCNEND_LFSR2", P18, RELOCT_SCNEND_LFSR2, 0, 0, {0xF000}, {0xF063}, "", ".far_blocks"},
     // A name that begins with "." but names no section: size 0, so the end
     // is the symbol's value (0x2000) less one, and the link goes on.
     {"C16E_SCNEND_of_no_section", P18, RELOCT_SCNEND_LOW, 0, 0, {0x0E00}, {0x0EFF}, "", ".far"},
@@ -243,8 +247,8 @@ TEST_P(RelocTable, LinkWritesTheWordOrFails)
                              .file("p.asm")
                              .symbol("target", row.target, -1, C_EXT);
     if (byteAddressed)
-        object.section("blk", SCN_CODE | SCN_ABS, std::vector<uint8_t>(0x1C4), 0x1F5A0)
-            .symbol(".blk", 0, 0, C_EXT)
+        object.section("far_blocks", SCN_CODE | SCN_ABS, std::vector<uint8_t>(0x1C4), 0x1F5A0)
+            .symbol(".far_blocks", 0, 0, C_EXT)
             .symbol(".far", 0x2000, -1, C_STAT);
     if (row.symndx >= 0)
         object.relocIndex("code", 2, uint32_t(row.symndx), row.type, row.addend);

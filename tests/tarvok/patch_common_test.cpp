@@ -30,16 +30,6 @@ TEST(InsertBits, WritesOnlyTheField)
     EXPECT_EQ(d.data()[2], 0x68);
 }
 
-TEST(PatchDispatch, FamilySelectsThePatcher)
-{
-    // RELOCT_CALL to 0x1234 writes 11 bits on Core14, 8 on Core12, 13 on
-    // Core16 and the word address's low byte on Core16E.
-    EXPECT_EQ(patched(C14_4PAGES_4BANKS, RELOCT_CALL, {0}, 0x1234), W{0x0234});
-    EXPECT_EQ(patched(C12_4PAGES_4BANKS, RELOCT_CALL, {0}, 0x1234), W{0x0034});
-    EXPECT_EQ(patched(C16_4BANKS, RELOCT_CALL, {0}, 0x1234), W{0x1234});
-    EXPECT_EQ(patched(C16E_2BANKS, RELOCT_CALL, {0}, 0x1234), W{0x001A});
-}
-
 TEST(PatchDispatch, UnknownFamilyFailsWithoutMessage)
 {
     PatchLinker linker(C14_4PAGES_4BANKS);
