@@ -23,11 +23,11 @@
 
 namespace {
 
-// Devices: 14-bit with 1 page/2 banks, 2 pages/2 banks, 4 pages/4 banks;
-// 12-bit with 1 page/1 bank, 2 pages/1 bank, 2 pages/2 banks, 4 pages/4
-// banks; 16-bit with 4 banks/1 page, 8 banks/1 page, 8 banks/2 pages; one
-// byte-addressed device.
-const ProcessorCode P14_1x2 = 0x08, P14_2x2 = 0x0E, P14_4x4 = 0x34;
+// Devices: 14-bit with 1 page/2 banks, 2 pages/2 banks, 3 and 4 pages/4
+// banks; 12-bit with 1 page/1 bank, 2 pages/1 bank, 2 pages/2 banks, 4
+// pages/4 banks; 16-bit with 4 banks/1 page, 8 banks/1 page, 8 banks/2
+// pages; one byte-addressed device.
+const ProcessorCode P14_1x2 = 0x08, P14_2x2 = 0x0E, P14_3x4 = 0x45, P14_4x4 = 0x34;
 const ProcessorCode P12_1x1 = 0x03, P12_2x1 = 0x1B, P12_2x2 = 0x05, P12_4x4 = 0x1F;
 const ProcessorCode P16_4B = 0x76, P16_8B = 0x7A, P16_2P = 0x7B;
 const ProcessorCode P18 = 0x81;
@@ -91,6 +91,7 @@ const Row ROWS[] = {
     {"C14_GOTO", P14_4x4, RELOCT_GOTO, 0x0ABC, 0, {0x2800}, {0x2ABC}},
     {"C14_HIGH", P14_4x4, RELOCT_HIGH, 0x1234, 0, {0x30FF}, {0x3012}},
     {"C14_LOW_addend", P14_4x4, RELOCT_LOW, 0x0120, -2, {0x3000}, {0x301E}},
+    {"C14_LOW_addend_wraps", P14_4x4, RELOCT_LOW, 0x0010, -0x20, {0x3000}, {0x30F0}}, // 0xfffffff0
     {"C14_ALL", P14_4x4, RELOCT_ALL, 0x12345, 0, {0xFFFF}, {0x2345}},
     {"C14_F", P14_4x4, RELOCT_F, 0x01A5, 0, {0x00FF}, {0x00A5}},
     // Bank selection: rp0 = bit 7, rp1 = bit 8; irp = bit 8 with more than
@@ -98,6 +99,7 @@ const Row ROWS[] = {
     {"C14_BANKSEL_4banks", P14_4x4, RELOCT_BANKSEL, 0x01A0, 0, {0, 0}, {0x1683, 0x1703}},
     {"C14_BANKSEL_4banks_clear", P14_4x4, RELOCT_BANKSEL, 0x0020, 0, {0x3FFF, 0x3FFF}, {0x1283, 0x1303}},
     {"C14_BANKSEL_2banks", P14_1x2, RELOCT_BANKSEL, 0x00A0, 0, {0, 0x0123}, {0x1683, 0x0123}},
+    {"C14_BANKSEL_by_addend", P14_4x4, RELOCT_BANKSEL, 0x007F, 1, {0, 0}, {0x1683, 0x1303}},
     {"C14_IBANKSEL_4banks", P14_4x4, RELOCT_IBANKSEL, 0x0120, 0, {0, 0x0456}, {0x1783, 0x0456}},
     {"C14_IBANKSEL_2banks", P14_2x2, RELOCT_IBANKSEL, 0x0120, 0, {0x0111, 0x0222}, {0x0111, 0x0222}},
     // Pages through W: MOVLW 0x0a, MOVWF PCLATH, whatever the page count.
@@ -105,6 +107,7 @@ const Row ROWS[] = {
     {"C14_PAGESEL_WREG_1page", P14_1x2, RELOCT_PAGESEL_WREG, 0x0A34, 0, {0x3FFF, 0x3FFF}, {0x300A, 0x008A}},
     // Pages by bits: PCLATH bit 3 = bit 11, bit 4 = bit 12.
     {"C14_PAGESEL_BITS_4pages", P14_4x4, RELOCT_PAGESEL_BITS, 0x0A34, 0, {0, 0}, {0x158A, 0x120A}},
+    {"C14_PAGESEL_BITS_3pages", P14_3x4, RELOCT_PAGESEL_BITS, 0x1800, 0, {0, 0}, {0x158A, 0x160A}},
     {"C14_PAGESEL_BITS_2pages", P14_2x2, RELOCT_PAGESEL_BITS, 0x0234, 0, {0, 0x0333}, {0x118A, 0x0333}},
     {"C14_PAGESEL_BITS_1page", P14_1x2, RELOCT_PAGESEL_BITS, 0x0A34, 0, {0x0444, 0x0555}, {0x0444, 0x0555}},
 
@@ -131,12 +134,15 @@ const Row ROWS[] = {
     {"C16_CALL", P16_4B, RELOCT_CALL, 0x3ABC, 0, {0xE000}, {0xFABC}},
     {"C16_GOTO", P16_4B, RELOCT_GOTO, 0x0123, 0, {0xDFFF}, {0xC123}},
     {"C16_HIGH", P16_4B, RELOCT_HIGH, 0x1234, 0, {0xB0FF}, {0xB012}},
+    {"C16_HIGH_addend_wraps", P16_4B, RELOCT_HIGH, 0x0010, -0x20, {0xB000}, {0xB0FF}},
     {"C16_LOW", P16_4B, RELOCT_LOW, 0x1234, 0, {0xB000}, {0xB034}},
     {"C16_F", P16_4B, RELOCT_F, 0x02A5, 0, {0x0100}, {0x01A5}},
     {"C16_P", P16_4B, RELOCT_P, 0x0025, 0, {0x60FF}, {0x65FF}},
     {"C16_ALL", P16_4B, RELOCT_ALL, 0xFEDC, 0, {0x0000}, {0xFEDC}},
     {"C16_MOVLR", P16_4B, RELOCT_MOVLR, 0x0345, 0, {0xBA00}, {0xBA30}},
     {"C16_MOVLB", P16_4B, RELOCT_MOVLB, 0x0345, 0, {0xB80F}, {0xB803}},
+    // Bank 0x12 keeps its low nibble.
+    {"C16_MOVLR_bank_above_15", P16_8B, RELOCT_MOVLR, 0x1234, 0, {0xBAF0}, {0xBA20}},
     // One word: MOVLR for a general-purpose register (in-bank offset 0x20
     // and up), MOVLB for a special-function register.
     {"C16_BANKSEL_gpr", P16_4B, RELOCT_BANKSEL, 0x02A0, 0, {0, 0x1234}, {0xBA20, 0x1234}},

@@ -17,12 +17,10 @@
 
 // Devices of each family with the geometry the tests need.
 const ProcessorCode C14_2PAGES_2BANKS = 0x0E;
-const ProcessorCode C14_3PAGES_4BANKS = 0x45;
 const ProcessorCode C14_4PAGES_4BANKS = 0x34;
 const ProcessorCode C12_1PAGE_1BANK = 0x03;
 const ProcessorCode C12_4PAGES_4BANKS = 0x1F;
 const ProcessorCode C16_4BANKS = 0x76;
-const ProcessorCode C16_8BANKS = 0x7A;
 const ProcessorCode C16E_2BANKS = 0x81;
 
 class PatchLinker : public Linker
