@@ -134,10 +134,10 @@ void compare(const Coff &coff, const std::vector<AddrRange> &ranges, uint32_t hi
 {
     std::vector<Run> runs;
     bool expected = referenceRuns(coff, ranges, runs);
+    TempDir dir;
     for (uint8_t format : {HEX_INHX8M, HEX_INHX8S, HEX_INHX32}) {
         if ((format == HEX_INHX8M && highestByte >= 0x10000) || (format == HEX_INHX8S && highestByte >= 0x20000))
             continue;
-        TempDir dir;
         Coff2Hex hex;
         ASSERT_EQ(hex.convert(coff, ranges) != nullptr, expected);
         if (!expected)
