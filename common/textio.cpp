@@ -6,6 +6,10 @@
 #include <locale>
 #include <sstream>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 bool readTextLine(std::istream &in, std::string &line)
 {
     if (!std::getline(in, line))
@@ -13,6 +17,32 @@ bool readTextLine(std::istream &in, std::string &line)
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return true;
+}
+
+bool readRegularFile(const std::string &path, std::string &text)
+{
+    text.clear();
+    if (path.empty())
+        return false;
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    char buffer[65536];
+    while (ok) {
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0)
+            ok = false;
+        else if (got == 0)
+            break;
+        else
+            text.append(buffer, size_t(got));
+    }
+    ::close(fd);
+    if (!ok)
+        text.clear();
+    return ok;
 }
 
 std::time_t currentTime() { return std::time(nullptr); }

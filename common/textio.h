@@ -11,6 +11,11 @@
 // its end, so LF and CRLF files read alike. False when no line was read.
 bool readTextLine(std::istream &in, std::string &line);
 
+// Reads the whole of a regular file. False when it cannot be opened or is
+// no regular file: a device could be read without end and a pipe could wait
+// for ever, so neither is read. Opening never blocks.
+bool readRegularFile(const std::string &path, std::string &text);
+
 // The current calendar time.
 std::time_t currentTime();
 

@@ -24,41 +24,14 @@
 #include <iostream>
 #include <sstream>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 
-// Reads the lines of a source file. Only a regular file counts: a device
-// could be read without end and a pipe could wait forever, so both are
-// treated like a file that cannot be opened. The file is opened without
-// blocking and checked through its open descriptor.
+// The lines of a source file; only a regular file is read.
 bool readSourceLines(const std::string &path, std::vector<std::string> &lines)
 {
-    if (path.empty())
-        return false;
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
     std::string text;
-    char buffer[65536];
-    for (;;) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            ::close(fd);
-            return false;
-        }
-        if (got == 0)
-            break;
-        text.append(buffer, size_t(got));
-    }
-    ::close(fd);
+    if (!readRegularFile(path, text))
+        return false;
     std::istringstream in(text);
     std::string line;
     while (readTextLine(in, line))

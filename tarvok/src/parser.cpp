@@ -12,8 +12,6 @@
 #include "text.h"
 #include "textio.h"
 
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -310,12 +308,12 @@ void Parser::parseCommandFile(const std::string &name, Linker &linker)
     if (found.empty())
         usage("Could not find linker command file '" + name + "'.");
 
-    std::error_code ec;
-    std::ifstream in;
-    if (!std::filesystem::is_directory(found, ec))
-        in.open(found);
-    if (!in)
+    // Only a regular file is read: a device could be read without end and a
+    // pipe could wait for ever.
+    std::string text;
+    if (!readRegularFile(found, text))
         usage("Could not open '" + found + "'");
+    std::istringstream in(text);
 
     // The list lives for the whole run: a file read twice is an error however
     // it was reached.

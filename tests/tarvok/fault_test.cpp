@@ -13,6 +13,8 @@
 #include "link_fixture.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -116,6 +118,25 @@ TEST(LinkerFaults, FailedRunsLeaveOrWriteExactlyTheirFiles)
         // No temporary file stays behind.
         EXPECT_EQ(dir.list(), (std::vector<std::string>{"cut.lib", "cut.o", "link.lkr", "main.o", "needs.o",
                                                         "out.map", "out.o"}));
+    }
+}
+
+TEST(LinkerFaults, CommandFilesThatAreNoRegularFilesAreNotRead)
+{
+    // A device would be read without end (one endless line), a pipe with no
+    // writer would wait for ever: neither is opened as a command file.
+    TempDir dir;
+    ASSERT_EQ(symlink("/dev/zero", dir.file("zero.lkr").c_str()), 0);
+    ASSERT_EQ(mkfifo(dir.file("pipe.lkr").c_str(), 0600), 0);
+    for (const std::string name : {"zero.lkr", "pipe.lkr"}) {
+        SCOPED_TRACE(name);
+        dir.write("main.lkr", "INCLUDE " + name + "\n");
+        for (const std::string &first : {std::string("main.lkr"), name}) {
+            LimitedResult r = runLimited(TARVOK_EXE, {first, "main.o"}, dir.path());
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_TRUE(endsWith(r.output, "Error - Could not open './" + name + "'\nErrors    : 1\nWarnings  : 0\n\n"))
+                << r.output;
+        }
     }
 }
 
