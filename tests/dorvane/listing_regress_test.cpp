@@ -4,7 +4,7 @@
 
 #include "coffbuilder.h"
 #include "diag.h"
-#include "tooltest.h"
+#include "limitrun.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -39,7 +39,7 @@ TEST(ListingSources, DeviceWithoutEndIsSkipped)
 {
     TempDir dir;
     dir.write("prog.cof", programFrom("/dev/zero"));
-    ToolResult r = runTool(DORVANE_EXE, {"prog.cof"}, dir.path());
+    LimitedResult r = runLimited(DORVANE_EXE, {"prog.cof"}, dir.path());
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.output, skipped("/dev/zero"));
     EXPECT_TRUE(dir.exists("prog.lst"));
@@ -51,7 +51,7 @@ TEST(ListingSources, PipeIsSkippedWithoutWaiting)
     TempDir dir;
     ASSERT_EQ(mkfifo(dir.file("pipe.asm").c_str(), 0600), 0);
     dir.write("prog.cof", programFrom("pipe.asm"));
-    ToolResult r = runTool(DORVANE_EXE, {"prog.cof"}, dir.path());
+    LimitedResult r = runLimited(DORVANE_EXE, {"prog.cof"}, dir.path());
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.output, skipped("pipe.asm"));
     EXPECT_TRUE(dir.exists("prog.cod"));

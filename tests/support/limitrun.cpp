@@ -14,17 +14,22 @@ LimitedResult runLimited(const std::string &exe, const std::vector<std::string> 
                          uint64_t fileSizeLimit)
 {
     LimitedResult result;
-    int fds[2];
-    if (pipe(fds) != 0)
+    int out[2], peak[2];
+    if (pipe(out) != 0 || pipe(peak) != 0)
         throw std::runtime_error("pipe failed");
     pid_t pid = fork();
     if (pid < 0)
         throw std::runtime_error("fork failed");
     if (pid == 0) {
-        close(fds[0]);
-        dup2(fds[1], 1);
-        dup2(fds[1], 2);
-        close(fds[1]);
+        close(out[0]);
+        close(peak[0]);
+        dup2(out[1], 1);
+        dup2(out[1], 2);
+        dup2(peak[1], 3);
+        if (out[1] > 3)
+            close(out[1]);
+        if (peak[1] > 3)
+            close(peak[1]);
         if (chdir(cwd.c_str()) != 0)
             _exit(126);
         if (fileSizeLimit > 0) {
@@ -34,26 +39,33 @@ LimitedResult runLimited(const std::string &exe, const std::vector<std::string> 
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
                 _exit(125);
         }
+        // The launcher runs the program, ends it if it hangs, and reports
+        // its peak memory on descriptor 3.
         std::vector<char *> argv;
+        argv.push_back(const_cast<char *>(LIMITLAUNCH_EXE));
         argv.push_back(const_cast<char *>(exe.c_str()));
         for (const auto &a : args)
             argv.push_back(const_cast<char *>(a.c_str()));
         argv.push_back(nullptr);
-        execv(exe.c_str(), argv.data());
+        execv(LIMITLAUNCH_EXE, argv.data());
         _exit(127);
     }
-    close(fds[1]);
+    close(out[1]);
+    close(peak[1]);
     char buf[4096];
     ssize_t n;
-    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
+    while ((n = ::read(out[0], buf, sizeof buf)) > 0)
         result.output.append(buf, size_t(n));
-    close(fds[0]);
+    close(out[0]);
+    std::string peakText;
+    while ((n = ::read(peak[0], buf, sizeof buf)) > 0)
+        peakText.append(buf, size_t(n));
+    close(peak[0]);
     int status = 0;
-    struct rusage usage = {};
-    wait4(pid, &status, 0, &usage);
+    waitpid(pid, &status, 0);
     if (WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);
-    result.peakKb = uint64_t(usage.ru_maxrss);
+    result.peakKb = peakText.empty() ? UINT64_MAX : std::stoull(peakText);
     return result;
 }
 

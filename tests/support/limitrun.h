@@ -12,10 +12,11 @@
 
 struct LimitedResult : ToolResult
 {
-    uint64_t peakKb = 0; // the largest resident set of the program, in KB
+    uint64_t peakKb = 0; // the largest resident set of the program alone, in KB
 };
 
-// Runs the program like runTool. A fileSizeLimit above 0 caps the size of
+// Runs the program like runTool, ending it after 60 seconds (exit code -1
+// then). A fileSizeLimit above 0 caps the size of
 // every file it writes at that many bytes.
 LimitedResult runLimited(const std::string &exe, const std::vector<std::string> &args, const std::string &cwd,
                          uint64_t fileSizeLimit = 0);
