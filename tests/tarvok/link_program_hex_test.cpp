@@ -92,6 +92,70 @@ Image readHex(const std::string &text)
     return image;
 }
 
+// main.o: the absolute "reset" at 0 and ".code", which defines "start" and
+// refers to the names given.
+CoffBuilder mainObject(ProcessorCode dev, const std::vector<uint16_t> &reset, const std::vector<uint16_t> &code,
+                       const std::vector<std::string> &refs)
+{
+    CoffBuilder b = CoffBuilder()
+                        .processor(dev)
+                        .section("reset", SCN_CODE | SCN_ABS, le(reset), 0)
+                        .section(".code", SCN_CODE, le(code))
+                        .symbol("start", 0, ".code", C_EXT);
+    for (const std::string &r : refs)
+        b.symbol(r, 0, 0, C_EXT);
+    return b;
+}
+
+// main.o of the paged families: PAGESEL util; CALL util; BANKSEL flags;
+// MOVWF flags; PAGESEL libfn by bits; CALL libfn; GOTO start.
+CoffBuilder pagedMainObject(ProcessorCode dev, uint16_t gotoWord, const std::vector<uint16_t> &code)
+{
+    return mainObject(dev, {gotoWord}, code, {"util", "libfn", "flags"})
+        .reloc("reset", 0, "start", RELOCT_GOTO)
+        .reloc(".code", 0, "util", RELOCT_PAGESEL)
+        .reloc(".code", 4, "util", RELOCT_CALL)
+        .reloc(".code", 6, "flags", RELOCT_BANKSEL)
+        .reloc(".code", 10, "flags", RELOCT_F)
+        .reloc(".code", 12, "libfn", RELOCT_PAGESEL_BITS)
+        .reloc(".code", 16, "libfn", RELOCT_CALL)
+        .reloc(".code", 18, "start", RELOCT_GOTO);
+}
+
+// util.o: "utext" defines "util"; "uvars" (2 bytes) holds "counter" at 1.
+CoffBuilder utilObject(ProcessorCode dev, const std::vector<uint16_t> &code)
+{
+    return CoffBuilder()
+        .processor(dev)
+        .section("utext", SCN_CODE, le(code))
+        .udata("uvars", 2)
+        .symbol("util", 0, "utext", C_EXT)
+        .symbol("counter", 1, "uvars", C_EXT);
+}
+
+// The library member: ".code" defines "libfn", "lvars" (1 byte) holds
+// "flags"; it refers to the names given.
+CoffBuilder memberObject(ProcessorCode dev, const std::vector<uint16_t> &code, const std::vector<std::string> &refs)
+{
+    CoffBuilder b = CoffBuilder()
+                        .processor(dev)
+                        .section(".code", SCN_CODE, le(code))
+                        .udata("lvars", 1)
+                        .symbol("libfn", 0, ".code", C_EXT)
+                        .symbol("flags", 0, "lvars", C_EXT);
+    for (const std::string &r : refs)
+        b.symbol(r, 0, 0, C_EXT);
+    return b;
+}
+
+// The member that reads "counter" and writes "flags" in its first two words.
+CoffBuilder counterMemberObject(ProcessorCode dev, const std::vector<uint16_t> &code)
+{
+    return memberObject(dev, code, {"counter"})
+        .reloc(".code", 0, "counter", RELOCT_F)
+        .reloc(".code", 2, "flags", RELOCT_F);
+}
+
 // Links main.o, util.o and lib.lib (found on the library path) under prog.lkr, converts the executable
 // to INHX32 and compares the image.
 void expectImage(const std::string &lkr, const CoffBuilder &mainObj, const CoffBuilder &utilObj,
@@ -123,44 +187,13 @@ TEST(LinkProgramHex, Core14)
                             "SECTION NAME=utext ROM=page1\n"
                             "SECTION NAME=lvars RAM=gpr1\n";
     const ProcessorCode dev = 0x34;
-    CoffBuilder mainObj =
-        CoffBuilder()
-            .processor(dev)
-            .section("reset", SCN_CODE | SCN_ABS, le({0x2800}), 0)
-            // PAGESEL util; CALL util; BANKSEL flags; MOVWF flags; PAGESEL
-            // libfn by bits; CALL libfn; GOTO start.
-            .section(".code", SCN_CODE, le({0, 0, 0x2000, 0, 0, 0x0080, 0, 0, 0x2000, 0x2800}))
-            .symbol("start", 0, ".code", C_EXT)
-            .symbol("util", 0, 0, C_EXT)
-            .symbol("libfn", 0, 0, C_EXT)
-            .symbol("flags", 0, 0, C_EXT)
-            .reloc("reset", 0, "start", RELOCT_GOTO)
-            .reloc(".code", 0, "util", RELOCT_PAGESEL)
-            .reloc(".code", 4, "util", RELOCT_CALL)
-            .reloc(".code", 6, "flags", RELOCT_BANKSEL)
-            .reloc(".code", 10, "flags", RELOCT_F)
-            .reloc(".code", 12, "libfn", RELOCT_PAGESEL_BITS)
-            .reloc(".code", 16, "libfn", RELOCT_CALL)
-            .reloc(".code", 18, "start", RELOCT_GOTO);
+    CoffBuilder mainObj = pagedMainObject(dev, 0x2800, {0, 0, 0x2000, 0, 0, 0x0080, 0, 0, 0x2000, 0x2800});
     // BANKSEL counter; INCF counter,F; RETURN.
-    CoffBuilder utilObj = CoffBuilder()
-                              .processor(dev)
-                              .section("utext", SCN_CODE, le({0, 0, 0x0A80, 0x0008}))
-                              .udata("uvars", 2)
-                              .symbol("util", 0, "utext", C_EXT)
-                              .symbol("counter", 1, "uvars", C_EXT)
+    CoffBuilder utilObj = utilObject(dev, {0, 0, 0x0A80, 0x0008})
                               .reloc("utext", 0, "counter", RELOCT_BANKSEL)
                               .reloc("utext", 4, "counter", RELOCT_F);
     // MOVF counter,W; MOVWF flags; RETURN.
-    CoffBuilder member = CoffBuilder()
-                             .processor(dev)
-                             .section(".code", SCN_CODE, le({0x0800, 0x0080, 0x0008}))
-                             .udata("lvars", 1)
-                             .symbol("libfn", 0, ".code", C_EXT)
-                             .symbol("flags", 0, "lvars", C_EXT)
-                             .symbol("counter", 0, 0, C_EXT)
-                             .reloc(".code", 0, "counter", RELOCT_F)
-                             .reloc(".code", 2, "flags", RELOCT_F);
+    CoffBuilder member = counterMemberObject(dev, {0x0800, 0x0080, 0x0008});
     expectImage(lkr, mainObj, utilObj, member,
                 {{0x0000, {0x2803}},                                                  // GOTO 0x003
                  {0x0002, {0x3400, 0x3400}},                                          // RETLW 0 twice
@@ -182,41 +215,13 @@ TEST(LinkProgramHex, Core12)
                             "SECTION NAME=utext ROM=page1\n"
                             "SECTION NAME=lvars RAM=gpr1\n";
     const ProcessorCode dev = 0x1F;
-    CoffBuilder mainObj = CoffBuilder()
-                              .processor(dev)
-                              .section("reset", SCN_CODE | SCN_ABS, le({0x0A00}), 0)
-                              .section(".code", SCN_CODE, le({0, 0, 0x0900, 0, 0, 0x0020, 0, 0, 0x0900, 0x0A00}))
-                              .symbol("start", 0, ".code", C_EXT)
-                              .symbol("util", 0, 0, C_EXT)
-                              .symbol("libfn", 0, 0, C_EXT)
-                              .symbol("flags", 0, 0, C_EXT)
-                              .reloc("reset", 0, "start", RELOCT_GOTO)
-                              .reloc(".code", 0, "util", RELOCT_PAGESEL)
-                              .reloc(".code", 4, "util", RELOCT_CALL)
-                              .reloc(".code", 6, "flags", RELOCT_BANKSEL)
-                              .reloc(".code", 10, "flags", RELOCT_F)
-                              .reloc(".code", 12, "libfn", RELOCT_PAGESEL_BITS)
-                              .reloc(".code", 16, "libfn", RELOCT_CALL)
-                              .reloc(".code", 18, "start", RELOCT_GOTO);
+    CoffBuilder mainObj = pagedMainObject(dev, 0x0A00, {0, 0, 0x0900, 0, 0, 0x0020, 0, 0, 0x0900, 0x0A00});
     // IBANKSEL counter; INCF counter,F; RETLW 0.
-    CoffBuilder utilObj = CoffBuilder()
-                              .processor(dev)
-                              .section("utext", SCN_CODE, le({0, 0, 0x02A0, 0x0800}))
-                              .udata("uvars", 2)
-                              .symbol("util", 0, "utext", C_EXT)
-                              .symbol("counter", 1, "uvars", C_EXT)
+    CoffBuilder utilObj = utilObject(dev, {0, 0, 0x02A0, 0x0800})
                               .reloc("utext", 0, "counter", RELOCT_IBANKSEL)
                               .reloc("utext", 4, "counter", RELOCT_F);
     // MOVF counter,W; MOVWF flags; RETLW 0.
-    CoffBuilder member = CoffBuilder()
-                             .processor(dev)
-                             .section(".code", SCN_CODE, le({0x0200, 0x0020, 0x0800}))
-                             .udata("lvars", 1)
-                             .symbol("libfn", 0, ".code", C_EXT)
-                             .symbol("flags", 0, "lvars", C_EXT)
-                             .symbol("counter", 0, 0, C_EXT)
-                             .reloc(".code", 0, "counter", RELOCT_F)
-                             .reloc(".code", 2, "flags", RELOCT_F);
+    CoffBuilder member = counterMemberObject(dev, {0x0200, 0x0020, 0x0800});
     expectImage(lkr, mainObj, utilObj, member,
                 {{0x0000, {0x0A03}},
                  {0x0002, {0x0800, 0x0800}},
@@ -242,15 +247,8 @@ TEST(LinkProgramHex, Core16)
     // PAGESEL util; CALL util; BANKSEL flags; MOVWF flags; MOVLB flags;
     // MOVFP counter,WREG; PAGESEL libfn through W; CALL libfn; GOTO start.
     CoffBuilder mainObj =
-        CoffBuilder()
-            .processor(dev)
-            .section("reset", SCN_CODE | SCN_ABS, le({0xC000}), 0)
-            .section(".code", SCN_CODE, le({0, 0, 0xE000, 0, 0x0100, 0xB800, 0x6A00, 0, 0, 0xE000, 0xC000}))
-            .symbol("start", 0, ".code", C_EXT)
-            .symbol("util", 0, 0, C_EXT)
-            .symbol("libfn", 0, 0, C_EXT)
-            .symbol("flags", 0, 0, C_EXT)
-            .symbol("counter", 0, 0, C_EXT)
+        mainObject(dev, {0xC000}, {0, 0, 0xE000, 0, 0x0100, 0xB800, 0x6A00, 0, 0, 0xE000, 0xC000},
+                   {"util", "libfn", "flags", "counter"})
             .reloc("reset", 0, "start", RELOCT_GOTO)
             .reloc(".code", 0, "util", RELOCT_PAGESEL)
             .reloc(".code", 4, "util", RELOCT_CALL)
@@ -262,24 +260,11 @@ TEST(LinkProgramHex, Core16)
             .reloc(".code", 18, "libfn", RELOCT_CALL)
             .reloc(".code", 20, "start", RELOCT_GOTO);
     // MOVLR of counter's bank; INCF counter,F; RETURN.
-    CoffBuilder utilObj = CoffBuilder()
-                              .processor(dev)
-                              .section("utext", SCN_CODE, le({0xBA00, 0x1500, 0x0002}))
-                              .udata("uvars", 2)
-                              .symbol("util", 0, "utext", C_EXT)
-                              .symbol("counter", 1, "uvars", C_EXT)
+    CoffBuilder utilObj = utilObject(dev, {0xBA00, 0x1500, 0x0002})
                               .reloc("utext", 0, "counter", RELOCT_MOVLR)
                               .reloc("utext", 2, "counter", RELOCT_F);
     // MOVFP counter,WREG; MOVWF flags; RETURN.
-    CoffBuilder member = CoffBuilder()
-                             .processor(dev)
-                             .section(".code", SCN_CODE, le({0x6A00, 0x0100, 0x0002}))
-                             .udata("lvars", 1)
-                             .symbol("libfn", 0, ".code", C_EXT)
-                             .symbol("flags", 0, "lvars", C_EXT)
-                             .symbol("counter", 0, 0, C_EXT)
-                             .reloc(".code", 0, "counter", RELOCT_F)
-                             .reloc(".code", 2, "flags", RELOCT_F);
+    CoffBuilder member = counterMemberObject(dev, {0x6A00, 0x0100, 0x0002});
     expectImage(lkr, mainObj, utilObj, member,
                 {{0x0000, {0xC002}},
                  {0x0002, {0x0000}},
@@ -306,17 +291,10 @@ TEST(LinkProgramHex, Core16E)
     // CALL util; MOVLB flags; MOVWF flags with its access bit; INCF
     // counter,F with its access bit; LFSR 0,counter; MOVFF counter,flags;
     // RCALL libfn; BNZ start; BRA start.
-    CoffBuilder mainObj = CoffBuilder()
-                              .processor(dev)
-                              .section("reset", SCN_CODE | SCN_ABS, le({0xEF00, 0xF000}), 0)
-                              .section(".code", SCN_CODE,
-                                       le({0xEC00, 0xF000, 0x0100, 0x6E00, 0x2A00, 0xEE00, 0xF000, 0xC000, 0xF000,
-                                           0xD800, 0xE100, 0xD000}))
-                              .symbol("start", 0, ".code", C_EXT)
-                              .symbol("util", 0, 0, C_EXT)
-                              .symbol("libfn", 0, 0, C_EXT)
-                              .symbol("flags", 0, 0, C_EXT)
-                              .symbol("counter", 0, 0, C_EXT)
+    CoffBuilder mainObj = mainObject(dev, {0xEF00, 0xF000},
+                                     {0xEC00, 0xF000, 0x0100, 0x6E00, 0x2A00, 0xEE00, 0xF000, 0xC000, 0xF000, 0xD800,
+                                      0xE100, 0xD000},
+                                     {"util", "libfn", "flags", "counter"})
                               .reloc("reset", 0, "start", RELOCT_GOTO)
                               .reloc("reset", 2, "start", RELOCT_CALL2)
                               .reloc(".code", 0, "util", RELOCT_CALL)
@@ -334,25 +312,13 @@ TEST(LinkProgramHex, Core16E)
                               .reloc(".code", 20, "start", RELOCT_CONDBRA)
                               .reloc(".code", 22, "start", RELOCT_BRA);
     // MOVLW low, high byte of counter, upper byte of util; RETURN.
-    CoffBuilder utilObj = CoffBuilder()
-                              .processor(dev)
-                              .section("utext", SCN_CODE, le({0x0E00, 0x0E00, 0x0E00, 0x0012}))
-                              .udata("uvars", 2)
-                              .symbol("util", 0, "utext", C_EXT)
-                              .symbol("counter", 1, "uvars", C_EXT)
+    CoffBuilder utilObj = utilObject(dev, {0x0E00, 0x0E00, 0x0E00, 0x0012})
                               .reloc("utext", 0, "counter", RELOCT_LOW)
                               .reloc("utext", 2, "counter", RELOCT_HIGH)
                               .reloc("utext", 4, "util", RELOCT_UPPER);
     // INCF flags,F,BANKED; MOVLW size of uvars; MOVLW its last address;
     // GOTO util.
-    CoffBuilder member = CoffBuilder()
-                             .processor(dev)
-                             .section(".code", SCN_CODE, le({0x2A00, 0x0E00, 0x0E00, 0xEF00, 0xF000}))
-                             .udata("lvars", 1)
-                             .symbol("libfn", 0, ".code", C_EXT)
-                             .symbol("flags", 0, "lvars", C_EXT)
-                             .symbol("util", 0, 0, C_EXT)
-                             .symbol(".uvars", 0, 0, C_EXT)
+    CoffBuilder member = memberObject(dev, {0x2A00, 0x0E00, 0x0E00, 0xEF00, 0xF000}, {"util", ".uvars"})
                              .reloc(".code", 0, "flags", RELOCT_F)
                              .reloc(".code", 0, "flags", RELOCT_ACCESS)
                              .reloc(".code", 2, ".uvars", RELOCT_SCNSZ_LOW)
