@@ -40,6 +40,26 @@ void parseArgs(Parser &p, Linker &l, std::vector<std::string> args)
     p.parseCommandLine(int(argv.size()), argv.data(), l);
 }
 
+// Reads the command file t.lkr holding the text given, from inside the
+// scratch directory that holds it.
+void readCommandFile(Parser &p, Linker &l, const std::string &text)
+{
+    TempDir dir;
+    dir.write("t.lkr", text);
+    InDir in(dir.path());
+    p.parseCommandFile("t.lkr", l);
+}
+
+// Parses the command line inside a scratch directory that holds the command
+// file t.lkr with the text given.
+void parseArgsBeside(Parser &p, Linker &l, const std::string &text, std::vector<std::string> args)
+{
+    TempDir dir;
+    dir.write("t.lkr", text);
+    InDir in(dir.path());
+    parseArgs(p, l, std::move(args));
+}
+
 using Strings = std::vector<std::string>;
 
 } // namespace
@@ -97,12 +117,9 @@ TEST(CommandFileFill, DecimalKeptAndBadHexRefused)
 
 TEST(CommandFileRead, PathsAndFilesOnOneLine)
 {
-    TempDir dir;
-    dir.write("t.lkr", "LIBPATH lib1;lib2 FILES main.o\n");
-    InDir in(dir.path());
     Parser p;
     Linker l;
-    p.parseCommandFile("t.lkr", l);
+    readCommandFile(p, l, "LIBPATH lib1;lib2 FILES main.o\n");
     EXPECT_EQ(l.getLibPaths(), (Strings{"lib1", "lib2"}));
     EXPECT_EQ(l.getObjectFiles(), (Strings{"main.o"}));
     EXPECT_EQ(p.getCommandFiles(), (Strings{"./t.lkr"}));
@@ -110,12 +127,9 @@ TEST(CommandFileRead, PathsAndFilesOnOneLine)
 
 TEST(CommandFileRead, QuotedDirectoryKeepsItsBlank)
 {
-    TempDir dir;
-    dir.write("t.lkr", "LIBPATH \"my lib;other\"\nLKRPATH \"scripts dir\" FILES \"a b.o\" rt.LIB\n");
-    InDir in(dir.path());
     Parser p;
     Linker l;
-    p.parseCommandFile("t.lkr", l);
+    readCommandFile(p, l, "LIBPATH \"my lib;other\"\nLKRPATH \"scripts dir\" FILES \"a b.o\" rt.LIB\n");
     EXPECT_EQ(l.getLibPaths(), (Strings{"my lib", "other"}));
     EXPECT_EQ(p.getSearchDirs(), (Strings{"scripts dir"}));
     EXPECT_EQ(l.getObjectFiles(), (Strings{"a b.o"}));
@@ -124,23 +138,20 @@ TEST(CommandFileRead, QuotedDirectoryKeepsItsBlank)
 
 TEST(CommandFileRead, MemoriesSectionsStackAndHeap)
 {
-    TempDir dir;
-    dir.write("t.lkr", "// target memory\n"
-                       "CODEPAGE NAME=page0 START=0 END=0x7FF FILL=0x3FF\n"
-                       "CODEPAGE   NAME=vectors START=0x800 END=2111 PROTECTED\n"
-                       "\n"
-                       "DATABANK NAME=gpr0 START=0x20 END=0x6F\n"
-                       "SHAREBANK NAME=shr START=0x70 END=0x7F\n"
-                       "SHAREBANK NAME=shr START=0xF0 END=0xFF\n"
-                       "ACCESSBANK NAME=acc START=0x100 END=0x15F PROTECTED\n"
-                       "SECTION NAME=isr ROM=vectors RAM=gpr0\n"
-                       "SECTION NAME=tables ROM=page0\n"
-                       "STACK SIZE=0x20\n"
-                       "HEAP MINSIZE=100\n");
-    InDir in(dir.path());
     Parser p;
     Linker l;
-    p.parseCommandFile("t.lkr", l);
+    readCommandFile(p, l, "// target memory\n"
+                            "CODEPAGE NAME=page0 START=0 END=0x7FF FILL=0x3FF\n"
+                            "CODEPAGE   NAME=vectors START=0x800 END=2111 PROTECTED\n"
+                            "\n"
+                            "DATABANK NAME=gpr0 START=0x20 END=0x6F\n"
+                            "SHAREBANK NAME=shr START=0x70 END=0x7F\n"
+                            "SHAREBANK NAME=shr START=0xF0 END=0xFF\n"
+                            "ACCESSBANK NAME=acc START=0x100 END=0x15F PROTECTED\n"
+                            "SECTION NAME=isr ROM=vectors RAM=gpr0\n"
+                            "SECTION NAME=tables ROM=page0\n"
+                            "STACK SIZE=0x20\n"
+                            "HEAP MINSIZE=100\n");
 
     ASSERT_EQ(l.getCodePages().size(), 2u);
     const Memory &page0 = l.getCodePages()[0];
@@ -176,23 +187,17 @@ TEST(CommandFileRead, MemoriesSectionsStackAndHeap)
 
 TEST(CommandFileRead, CommentHidesTheRestOfTheLine)
 {
-    TempDir dir;
-    dir.write("t.lkr", "// FILES x.o\nFILES a.o // b.o\n   \n");
-    InDir in(dir.path());
     Parser p;
     Linker l;
-    p.parseCommandFile("t.lkr", l);
+    readCommandFile(p, l, "// FILES x.o\nFILES a.o // b.o\n   \n");
     EXPECT_EQ(l.getObjectFiles(), (Strings{"a.o"}));
 }
 
 TEST(CommandFileRead, CrLfLineEnds)
 {
-    TempDir dir;
-    dir.write("t.lkr", "FILES a.o\r\nCODEPAGE NAME=p START=0 END=0xFF\r\nHEAP MINSIZE=0x40\r\n");
-    InDir in(dir.path());
     Parser p;
     Linker l;
-    p.parseCommandFile("t.lkr", l);
+    readCommandFile(p, l, "FILES a.o\r\nCODEPAGE NAME=p START=0 END=0xFF\r\nHEAP MINSIZE=0x40\r\n");
     EXPECT_EQ(l.getObjectFiles(), (Strings{"a.o"}));
     ASSERT_EQ(l.getCodePages().size(), 1u);
     EXPECT_EQ(l.getCodePages()[0].getEnd(), 0xFFu);
@@ -210,12 +215,9 @@ TEST(CommandFileRead, LongLinesAreReadWhole)
         expected.push_back(name);
     }
     expected.push_back("last.o");
-    TempDir dir;
-    dir.write("t.lkr", line + "\nFILES last.o\n");
-    InDir in(dir.path());
     Parser p;
     Linker l;
-    p.parseCommandFile("t.lkr", l);
+    readCommandFile(p, l, line + "\nFILES last.o\n");
     EXPECT_EQ(l.getObjectFiles(), expected);
 }
 
@@ -265,12 +267,10 @@ TEST(CommandFileSearch, NameWithDirectoryIsTakenAsWritten)
 
 TEST(CommandLine, ArgumentsTakeEffectInOrder)
 {
-    TempDir dir;
-    dir.write("t.lkr", "FILES b.o util.lib\nLIBPATH fromfile\n");
-    InDir in(dir.path());
     Parser p;
     Linker l;
-    parseArgs(p, l, {"a.o", "/l", "first;second;", "t.lkr", "C.O", "-lthird", "X.LIB"});
+    parseArgsBeside(p, l, "FILES b.o util.lib\nLIBPATH fromfile\n",
+                    {"a.o", "/l", "first;second;", "t.lkr", "C.O", "-lthird", "X.LIB"});
     EXPECT_EQ(l.getObjectFiles(), (Strings{"a.o", "b.o", "C.O"}));
     EXPECT_EQ(l.getLibraryFiles(), (Strings{"util.lib", "X.LIB"}));
     EXPECT_EQ(l.getLibPaths(), (Strings{"first", "second", "fromfile", "third"}));
@@ -278,12 +278,9 @@ TEST(CommandLine, ArgumentsTakeEffectInOrder)
 
 TEST(CommandLine, SwitchFormsAndValues)
 {
-    TempDir dir;
-    dir.write("t.lkr", "");
-    InDir in(dir.path());
     Parser p;
     Linker l;
-    parseArgs(p, l, {"/Omain.out", "-M", "main.map", "/n", "0", "/aINHX32", "/d", "/sx", "t.lkr"});
+    parseArgsBeside(p, l, "", {"/Omain.out", "-M", "main.map", "/n", "0", "/aINHX32", "/d", "/sx", "t.lkr"});
     EXPECT_EQ(l.getOutputFile(), "main.out");
     EXPECT_EQ(l.getMapFile(), "main.map");
     EXPECT_EQ(l.getStrip(), 1u);
