@@ -150,3 +150,15 @@ inline void expectLines(const std::vector<std::string> &actual, const std::vecto
         EXPECT_EQ(actual[i], expected[i]) << "line " << i;
     EXPECT_EQ(actual.size(), expected.size());
 }
+
+// Checks the two header lines of a map file, the linker's banner and
+// "Linker Map File - Created " with the date, and takes them off the lines.
+// Call it through ASSERT_NO_FATAL_FAILURE.
+inline void takeMapHeader(std::vector<std::string> &lines)
+{
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "TARVOK v2.20.00, Linker");
+    EXPECT_EQ(lines[1].substr(0, 26), "Linker Map File - Created ");
+    EXPECT_TRUE(isDateText(lines[1].substr(26))) << lines[1];
+    lines.erase(lines.begin(), lines.begin() + 2);
+}
