@@ -59,6 +59,31 @@ const char *const TITLE = "TARVOK v2.20.00, Linker";
 const char *const WARN1 = "*Warning* - This is only a partial map file due to a link time error.";
 const char *const WARN2 = "   Only sections which were allocated prior to the error are shown below.";
 
+// The partial map: the title and the warnings, then the code pages, share
+// banks, data banks and access banks, each kind under its heading with its
+// memories' lines (an empty line after each memory); a kind without
+// memories is its heading alone.
+std::vector<std::string> partialMap(const std::vector<std::string> &codePages, const std::vector<std::string> &shareBanks,
+                                    const std::vector<std::string> &dataBanks,
+                                    const std::vector<std::string> &accessBanks)
+{
+    std::vector<std::string> map = {TITLE, "", WARN1, WARN2, ""};
+    auto kind = [&](const char *heading, const std::vector<std::string> &memories) {
+        map.push_back(heading);
+        if (!memories.empty()) {
+            map.push_back(HEADER);
+            map.push_back(DASHES);
+            map.insert(map.end(), memories.begin(), memories.end());
+        }
+        map.push_back("");
+    };
+    kind("CODEPAGES:", codePages);
+    kind("SHAREBANKS:", shareBanks);
+    kind("DATABANKS:", dataBanks);
+    kind("ACCESSBANKS:", accessBanks);
+    return map;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- placement
@@ -101,41 +126,32 @@ STACK SIZE=0x10 RAM=gpr1
     ToolResult r = link(dir, {"t.lkr", "a.o", "b.o", "/m", "t.map"});
     EXPECT_EQ(r.exitCode, 1) << r.output;
     EXPECT_EQ(r.output.find("can not"), std::string::npos) << r.output;
-    std::vector<std::string> expected = {
-        TITLE, "", WARN1, WARN2, "",
-        "CODEPAGES:",
-        HEADER,
-        DASHES,
-        "   vectors     0x0000     0x0003                reset     0x0000     0x0004",
-        "",
-        "     page0     0x0004     0x07ff               .cinit     0x0004     0x0010",
-        "                                                .code     0x000c     0x0030",
-        "                                               vars_i     0x0024     0x0008",
-        "",
-        "     page1     0x0800     0x0fff                table     0x0800     0x0006",
-        "",
-        "",
-        "SHAREBANKS:",
-        HEADER,
-        DASHES,
-        "  gprnobnk     0x0070     0x007f                  shr     0x0070     0x0002",
-        "",
-        "  gprnobnk     0x00f0     0x00ff                                           ",
-        "",
-        "",
-        "DATABANKS:",
-        HEADER,
-        DASHES,
-        "      gpr0     0x0020     0x006f                   ov     0x0020     0x000a",
-        "                                                 vars     0x002a     0x0004",
-        "                                                  abs     0x0040     0x0004",
-        "",
-        "      gpr1     0x00a0     0x00ef               .stack     0x00a0     0x0010",
-        "",
-        "",
-        "ACCESSBANKS:",
-        "",
-    };
+    std::vector<std::string> expected = partialMap(
+        {
+            "   vectors     0x0000     0x0003                reset     0x0000     0x0004",
+            "",
+            "     page0     0x0004     0x07ff               .cinit     0x0004     0x0010",
+            "                                                .code     0x000c     0x0030",
+            "                                               vars_i     0x0024     0x0008",
+            "",
+            "     page1     0x0800     0x0fff                table     0x0800     0x0006",
+            "",
+        },
+        {
+            "  gprnobnk     0x0070     0x007f                  shr     0x0070     0x0002",
+            "",
+            "  gprnobnk     0x00f0     0x00ff                                           ",
+            "",
+        },
+        {
+            "      gpr0     0x0020     0x006f                   ov     0x0020     0x000a",
+            "                                                 vars     0x002a     0x0004",
+            "                                                  abs     0x0040     0x0004",
+            "",
+            "      gpr1     0x00a0     0x00ef               .stack     0x00a0     0x0010",
+            "",
+        },
+        {});
     EXPECT_EQ(readMap(dir, "t.map"), expected);
 }
 
@@ -166,36 +182,27 @@ STACK SIZE=0x20
     ToolResult r = link(dir, {"t.lkr", "c.o", "/mt.map"});
     EXPECT_EQ(r.exitCode, 1) << r.output;
     EXPECT_EQ(r.output.find("can not"), std::string::npos) << r.output;
-    std::vector<std::string> expected = {
-        TITLE, "", WARN1, WARN2, "",
-        "CODEPAGES:",
-        HEADER,
-        DASHES,
-        "      prog     0x0000     0x00ff                                           ",
-        "",
-        "      high     0x0100     0x01ff                   id     0x0100     0x0001",
-        "                                               .cinit     0x0101     0x000e",
-        "                                                  one     0x010f     0x0001",
-        "                                                 code     0x0110     0x0006",
-        "                                               data_i     0x0116     0x0003",
-        "",
-        "",
-        "SHAREBANKS:",
-        "",
-        "DATABANKS:",
-        HEADER,
-        DASHES,
-        "      gpr0     0x0060     0x00ff               .stack     0x0060     0x0020",
-        "                                                 data     0x0080     0x0003",
-        "",
-        "",
-        "ACCESSBANKS:",
-        HEADER,
-        DASHES,
-        "       acc     0x0000     0x005f                 fast     0x0000     0x0004",
-        "",
-        "",
-    };
+    std::vector<std::string> expected = partialMap(
+        {
+            "      prog     0x0000     0x00ff                                           ",
+            "",
+            "      high     0x0100     0x01ff                   id     0x0100     0x0001",
+            "                                               .cinit     0x0101     0x000e",
+            "                                                  one     0x010f     0x0001",
+            "                                                 code     0x0110     0x0006",
+            "                                               data_i     0x0116     0x0003",
+            "",
+        },
+        {},
+        {
+            "      gpr0     0x0060     0x00ff               .stack     0x0060     0x0020",
+            "                                                 data     0x0080     0x0003",
+            "",
+        },
+        {
+            "       acc     0x0000     0x005f                 fast     0x0000     0x0004",
+            "",
+        });
     EXPECT_EQ(readMap(dir, "t.map"), expected);
 }
 
@@ -209,25 +216,17 @@ TEST(LinkPlacement, FailedAllocationLeavesMapOfWhatWasPlaced)
     ToolResult r = link(dir, {"t.lkr", "a.o", "/m", "t.map"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(splitLines(r.output), console({"section 'huge' can not fit the section. Section 'huge' length=0x000000c8"}));
-    std::vector<std::string> expected = {
-        TITLE, "", WARN1, WARN2, "",
-        "CODEPAGES:",
-        HEADER,
-        DASHES,
-        "     page0     0x0000     0x07ff               .cinit     0x0000     0x0004",
-        "",
-        "",
-        "SHAREBANKS:",
-        "",
-        "DATABANKS:",
-        HEADER,
-        DASHES,
-        "      gpr0     0x0020     0x007f                                           ",
-        "",
-        "",
-        "ACCESSBANKS:",
-        "",
-    };
+    std::vector<std::string> expected = partialMap(
+        {
+            "     page0     0x0000     0x07ff               .cinit     0x0000     0x0004",
+            "",
+        },
+        {},
+        {
+            "      gpr0     0x0020     0x007f                                           ",
+            "",
+        },
+        {});
     EXPECT_EQ(readMap(dir, "t.map"), expected);
     EXPECT_FALSE(dir.exists("a.out"));
 }
@@ -281,24 +280,17 @@ TEST(LinkPlacement, LibraryMembersFirstLibraryAndTheirOwnNeeds)
     ToolResult r = link(dir, {"t.lkr", "main.o", "one.lib", "two.lib", "/m", "t.map"});
     EXPECT_EQ(r.exitCode, 1) << r.output;
     // .cinit is 4 bytes; then main (8) and the 2-byte sections by name.
-    std::vector<std::string> expected = {
-        TITLE, "", WARN1, WARN2, "",
-        "CODEPAGES:",
-        HEADER,
-        DASHES,
-        "     page0     0x0000     0x07ff               .cinit     0x0000     0x0004",
-        "                                                 main     0x0002     0x0008",
-        "                                                   sw     0x0006     0x0002",
-        "                                                   sx     0x0007     0x0002",
-        "",
-        "",
-        "SHAREBANKS:",
-        "",
-        "DATABANKS:",
-        "",
-        "ACCESSBANKS:",
-        "",
-    };
+    std::vector<std::string> expected = partialMap(
+        {
+            "     page0     0x0000     0x07ff               .cinit     0x0000     0x0004",
+            "                                                 main     0x0002     0x0008",
+            "                                                   sw     0x0006     0x0002",
+            "                                                   sx     0x0007     0x0002",
+            "",
+        },
+        {},
+        {},
+        {});
     EXPECT_EQ(readMap(dir, "t.map"), expected);
 }
 
