@@ -340,6 +340,15 @@ struct CodSymbol
 // Reads the COD file back: its one directory, the source names, the short
 // and long symbols (which must agree here, all names being short), the
 // memory map, and the code blocks laid out from byte address 0.
+// The example's symbols as the debug file holds them: the data labels
+// (type 47) and the code labels (type 46) at the addresses given.
+std::vector<CodSymbol> codSymbols(uint32_t pattern, uint32_t start, uint32_t loop, uint32_t count, uint32_t blink,
+                                  uint32_t dcount, uint32_t delay, uint32_t dloop)
+{
+    return {{"pattern", 47, pattern}, {"start", 46, start}, {"loop", 46, loop},   {"count", 47, count},
+            {"blink", 46, blink},     {"dcount", 47, dcount}, {"delay", 46, delay}, {"dloop", 46, dloop}};
+}
+
 void checkCod(const TempDir &dir, const std::string &device, const std::string &processor,
               const std::vector<CodSymbol> &symbols, const std::vector<std::pair<uint16_t, uint16_t>> &memoryMap,
               const std::vector<uint8_t> &image)
@@ -465,14 +474,7 @@ TEST(ExampleRoad, Core14DeviceFromObjectsToListing)
     EXPECT_EQ(image, programImage(*cof, 2));
 
     checkCod(dir, "voq410", "VOQ410",
-             {{"pattern", 47, 0xB0},
-              {"start", 46, 0xC},
-              {"loop", 46, 0xF},
-              {"count", 47, 0xB2},
-              {"blink", 46, 0x12},
-              {"dcount", 47, 0x70},
-              {"delay", 46, 0x18},
-              {"dloop", 46, 0x1A}},
+             codSymbols(0xB0, 0xC, 0xF, 0xB2, 0x12, 0x70, 0x18, 0x1A),
              {{0x0, 0x1}, {0x8, 0x17}, {0x18, 0x23}, {0x24, 0x2F}, {0x30, 0x39}, {0x3A, 0x3D}, {0x3E, 0x7FF}},
              image);
 
@@ -565,14 +567,7 @@ TEST(ExampleRoad, ByteAddressedDeviceFromObjectsToListing)
     EXPECT_EQ(image, programImage(*cof, 1));
 
     checkCod(dir, "voq850", "VOQ850",
-             {{"pattern", 47, 0x60},
-              {"start", 46, 0x16},
-              {"loop", 46, 0x1C},
-              {"count", 47, 0x62},
-              {"blink", 46, 0x32},
-              {"dcount", 47, 0x1F0},
-              {"delay", 46, 0x26},
-              {"dloop", 46, 0x2C}},
+             codSymbols(0x60, 0x16, 0x1C, 0x62, 0x32, 0x1F0, 0x26, 0x2C),
              {{0x0, 0x3}, {0x8, 0x15}, {0x16, 0x25}, {0x26, 0x31}, {0x32, 0x3B}, {0x3C, 0x3D}, {0x3E, 0x3FFF}},
              image);
 
