@@ -3,29 +3,12 @@
 
 #include "diag.h"
 #include "debugsw.h"
+#include "reportcapture.h"
 
 #include <gtest/gtest.h>
 #include <iostream>
 
 namespace {
-
-// Collects what the reporter writes to both streams while it lives.
-class Capture
-{
-public:
-    Capture() : cOldOut(std::cout.rdbuf(cText.rdbuf())), cOldErr(std::cerr.rdbuf(cText.rdbuf())) {}
-    ~Capture()
-    {
-        std::cout.rdbuf(cOldOut);
-        std::cerr.rdbuf(cOldErr);
-    }
-    std::string text() const { return cText.str(); }
-
-private:
-    std::ostringstream cText;
-    std::streambuf *cOldOut;
-    std::streambuf *cOldErr;
-};
 
 // Death tests run in a freshly started copy of the test program, so the
 // process-wide counts and the quiet flag start at 0 there.
@@ -43,7 +26,7 @@ void outputToStderr() { std::cout.rdbuf(std::cerr.rdbuf()); }
 TEST(DiagReport, ErrorHasPrefixAndNothingAfterTheMessage)
 {
     uint32_t before = errorCount();
-    Capture cap;
+    ReportCapture cap;
     report(SEV_ERROR, "Coff::make()", "Could not open Coff file 'a.o' for reading.", false);
     EXPECT_EQ(cap.text(), "Error - Could not open Coff file 'a.o' for reading.\n");
     EXPECT_EQ(errorCount(), before + 1);
@@ -53,7 +36,7 @@ TEST(DiagReport, WarningCountsAndOtherSeveritiesDoNot)
 {
     uint32_t warnings = warningCount();
     uint32_t errors = errorCount();
-    Capture cap;
+    ReportCapture cap;
     report(SEV_WARNING, "main()", "careful", false);
     report(7, "main()", "plain line", false);
     EXPECT_EQ(cap.text(), "Warning - careful\nplain line\n");
@@ -65,7 +48,7 @@ TEST(DiagReport, StreamMessageIsTakenAndEmptied)
 {
     std::ostringstream msg;
     msg << "Section '" << ".code" << "' missing.";
-    Capture cap;
+    ReportCapture cap;
     report(SEV_ERROR, "Linker::link()", msg, false);
     EXPECT_EQ(cap.text(), "Error - Section '.code' missing.\n");
     EXPECT_EQ(msg.str(), "");
@@ -73,7 +56,7 @@ TEST(DiagReport, StreamMessageIsTakenAndEmptied)
 
 TEST(DiagReport, LocationShownOnlyWhenAskedFor)
 {
-    Capture cap;
+    ReportCapture cap;
     setShowLocation(1);
     report(SEV_WARNING, "main()", "w", false);
     setShowLocation(0);

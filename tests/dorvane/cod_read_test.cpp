@@ -4,6 +4,7 @@
 #include "cod.h"
 #include "codreadback.h"
 #include "diag.h"
+#include "reportcapture.h"
 #include "tooltest.h"
 
 #include <gtest/gtest.h>
@@ -19,29 +20,6 @@ namespace {
 
 // Tue Mar  5 09:05:00 2024 UTC.
 const std::time_t FIXED_TIME = 1709629500;
-
-// Collects what the reporter prints while it lives, and the errors counted.
-class Capture
-{
-public:
-    Capture()
-        : cErrors(errorCount()), cOldOut(std::cout.rdbuf(cText.rdbuf())), cOldErr(std::cerr.rdbuf(cText.rdbuf()))
-    {
-    }
-    ~Capture()
-    {
-        std::cout.rdbuf(cOldOut);
-        std::cerr.rdbuf(cOldErr);
-    }
-    std::string text() const { return cText.str(); }
-    uint32_t errors() const { return errorCount() - cErrors; }
-
-private:
-    uint32_t cErrors;
-    std::ostringstream cText;
-    std::streambuf *cOldOut;
-    std::streambuf *cOldErr;
-};
 
 Block blockOf(uint8_t seed)
 {
@@ -123,7 +101,7 @@ protected:
     {
         dir.write("b.cod", file);
         std::string name = dir.file("b.cod");
-        Capture cap;
+        ReportCapture cap;
         std::unique_ptr<Cod> cod = Cod::make(name);
         EXPECT_FALSE(cod);
         EXPECT_EQ(cap.errors(), 1u);
@@ -218,7 +196,7 @@ TEST_F(CodRead, UnusedEntriesAreSkipped)
 TEST_F(CodRead, MissingFile)
 {
     std::string name = dir.file("none.cod");
-    Capture cap;
+    ReportCapture cap;
     EXPECT_FALSE(Cod::make(name));
     EXPECT_EQ(cap.text(), "Error - Could not open Cod file '" + name + "' for reading.\n");
     EXPECT_EQ(cap.errors(), 1u);
