@@ -5,6 +5,8 @@
 #include "coff2hex.h"
 #include "coffbuilder.h"
 #include "diag.h"
+#include "hexinput.h"
+#include "reportcapture.h"
 
 #include <gtest/gtest.h>
 #include <iostream>
@@ -12,22 +14,12 @@
 
 namespace {
 
-const uint32_t PROC = 0x2A10; // any processor type: the converter does not look at it
-
-// An executable for a part with the given program-word width.
-CoffBuilder executable(uint32_t romWidthBits)
+// An executable named prog.cof for a part with the given program-word width.
+CoffBuilder program(uint32_t romWidthBits)
 {
-    CoffBuilder b;
-    b.name("prog.cof").flags(0x0002).processor(PROC, romWidthBits, 8);
+    CoffBuilder b = ::executable(romWidthBits);
+    b.name("prog.cof");
     return b;
-}
-
-std::vector<uint8_t> counting(uint8_t from, size_t count)
-{
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i < count; ++i)
-        bytes.push_back(uint8_t(from + i));
-    return bytes;
 }
 
 std::vector<uint8_t> bytesOf(const HexRange &run)
@@ -51,50 +43,32 @@ std::vector<std::pair<uint32_t, std::vector<uint8_t>>> runsOf(const CoffBuilder 
 
 using Runs = std::vector<std::pair<uint32_t, std::vector<uint8_t>>>;
 
-// Silences the reporter and collects what it writes.
-class Capture
-{
-public:
-    Capture() : cOldOut(std::cout.rdbuf(cText.rdbuf())), cOldErr(std::cerr.rdbuf(cText.rdbuf())) {}
-    ~Capture()
-    {
-        std::cout.rdbuf(cOldOut);
-        std::cerr.rdbuf(cOldErr);
-    }
-    std::string text() const { return cText.str(); }
-
-private:
-    std::ostringstream cText;
-    std::streambuf *cOldOut;
-    std::streambuf *cOldErr;
-};
-
 } // namespace
 
 TEST(Coff2HexWhole, WordAddressesBecomeByteAddresses)
 {
     // 12-, 14- and 16-bit words take two bytes a location.
     for (uint32_t width : {12u, 14u, 16u})
-        EXPECT_EQ(runsOf(executable(width).section(".code", SCN_CODE, counting(1, 10), 0x100)),
+        EXPECT_EQ(runsOf(program(width).section(".code", SCN_CODE, counting(1, 10), 0x100)),
                   (Runs{{0x200, counting(1, 10)}}))
             << width << "-bit words";
     // 8-bit words take one, and a 32-bit word four.
-    EXPECT_EQ(runsOf(executable(8).section(".code", SCN_CODE, counting(1, 4), 0x100)),
+    EXPECT_EQ(runsOf(program(8).section(".code", SCN_CODE, counting(1, 4), 0x100)),
               (Runs{{0x100, counting(1, 4)}}));
-    EXPECT_EQ(runsOf(executable(32).section(".code", SCN_CODE, counting(1, 4), 0x10)),
+    EXPECT_EQ(runsOf(program(32).section(".code", SCN_CODE, counting(1, 4), 0x10)),
               (Runs{{0x40, counting(1, 4)}}));
 }
 
 TEST(Coff2HexWhole, OddSectionGetsAZeroPadByte)
 {
-    EXPECT_EQ(runsOf(executable(8).section(".rom", SCN_ROMDATA, {1, 2, 3, 4, 5}, 0x30)),
+    EXPECT_EQ(runsOf(program(8).section(".rom", SCN_ROMDATA, {1, 2, 3, 4, 5}, 0x30)),
               (Runs{{0x30, {1, 2, 3, 4, 5, 0}}}));
-    EXPECT_EQ(runsOf(executable(14).section(".rom", SCN_ROMDATA, {7}, 0x30)), (Runs{{0x60, {7, 0}}}));
+    EXPECT_EQ(runsOf(program(14).section(".rom", SCN_ROMDATA, {7}, 0x30)), (Runs{{0x60, {7, 0}}}));
 }
 
 TEST(Coff2HexWhole, OnlyCodeAndRomdataSectionsAreTaken)
 {
-    CoffBuilder b = executable(14);
+    CoffBuilder b = program(14);
     b.section(".code", SCN_CODE, {1, 2}, 0x10)
         .section(".data", SCN_IDATA, {3, 4}, 0x20)
         .udata(".bss", 4, 0x30)
@@ -111,7 +85,7 @@ TEST(Coff2HexWhole, OnlyCodeAndRomdataSectionsAreTaken)
 
 TEST(Coff2HexWhole, NoProgramSectionsGiveAnEmptyImage)
 {
-    Coff coff = executable(14).udata(".bss", 4, 0x30).coff();
+    Coff coff = program(14).udata(".bss", 4, 0x30).coff();
     Coff2Hex hex;
     EXPECT_EQ(hex.convert(coff, {}), &hex);
     EXPECT_TRUE(hex.cRanges.empty());
@@ -119,7 +93,7 @@ TEST(Coff2HexWhole, NoProgramSectionsGiveAnEmptyImage)
 
 TEST(Coff2HexRanges, RangeCutsAWordSection)
 {
-    CoffBuilder b = executable(14).section(".code", SCN_CODE, counting(0, 16), 0x100);
+    CoffBuilder b = program(14).section(".code", SCN_CODE, counting(0, 16), 0x100);
     EXPECT_EQ(runsOf(b, {AddrRange(0x100, 0x101), AddrRange(0x104, 0x105)}),
               (Runs{{0x200, {0, 1, 2, 3}}, {0x208, {8, 9, 10, 11}}}));
     // Overlapping ranges select a location once; given out of order they
@@ -131,14 +105,14 @@ TEST(Coff2HexRanges, RangeCutsAWordSection)
 
 TEST(Coff2HexRanges, OddWordSectionKeepsItsPadByte)
 {
-    CoffBuilder b = executable(14).section(".rom", SCN_ROMDATA, {1, 2, 3, 4, 5}, 0x10);
+    CoffBuilder b = program(14).section(".rom", SCN_ROMDATA, {1, 2, 3, 4, 5}, 0x10);
     EXPECT_EQ(runsOf(b, {AddrRange(0x12, 0x12)}), (Runs{{0x24, {5, 0}}}));
 }
 
 TEST(Coff2HexRanges, OneByteLocationsAreSelectedByteByByte)
 {
     // Bytes A0..A4 at 0x31..0x35, the pad byte at 0x36.
-    CoffBuilder b = executable(8).section(".code", SCN_CODE, counting(0xA0, 5), 0x31);
+    CoffBuilder b = program(8).section(".code", SCN_CODE, counting(0xA0, 5), 0x31);
     EXPECT_EQ(runsOf(b, {AddrRange(0x32, 0x34)}), (Runs{{0x32, {0xA1, 0xA2, 0xA3}}}));
     EXPECT_EQ(runsOf(b, {AddrRange(0x31, 0x31), AddrRange(0x33, 0x33)}), (Runs{{0x31, {0xA0}}, {0x33, {0xA2}}}));
     EXPECT_EQ(runsOf(b, {AddrRange(0x35, 0x40)}), (Runs{{0x35, {0xA4, 0x00}}}));
@@ -148,10 +122,10 @@ TEST(Coff2HexRanges, OneByteLocationsAreSelectedByteByByte)
 
 TEST(Coff2HexRanges, RangesThatMissEverythingFailSilently)
 {
-    Coff coff = executable(14).section(".code", SCN_CODE, counting(0, 16), 0x100).coff();
+    Coff coff = program(14).section(".code", SCN_CODE, counting(0, 16), 0x100).coff();
     Coff2Hex hex;
     uint32_t errors = errorCount();
-    Capture cap;
+    ReportCapture cap;
     EXPECT_EQ(hex.convert(coff, {AddrRange(0x108, 0x1FF)}), nullptr);
     EXPECT_EQ(cap.text(), "");
     EXPECT_EQ(errorCount(), errors);
@@ -161,9 +135,9 @@ TEST(Coff2HexRanges, LocationsPastTheAddressSpaceDoNotWrapRound)
 {
     // Locations 0xFFFFFFFE to 0x100000001: the last two must not be taken
     // for 0 and 1.
-    Coff coff = executable(8).section(".code", SCN_CODE, counting(1, 4), 0xFFFFFFFE).coff();
+    Coff coff = program(8).section(".code", SCN_CODE, counting(1, 4), 0xFFFFFFFE).coff();
     Coff2Hex hex;
-    Capture cap;
+    ReportCapture cap;
     EXPECT_EQ(hex.convert(coff, {AddrRange(0, 1)}), nullptr);
     EXPECT_TRUE(hex.cRanges.empty());
     EXPECT_EQ(cap.text(), "");
@@ -175,19 +149,19 @@ TEST(Coff2HexRefused, BytesBeyondFourGigabytes)
                           "no hex format can hold it.\n";
     // A run selected below 4G in locations that lands above it in bytes.
     {
-        Coff coff = executable(14).section(".code", SCN_CODE, {1, 2}, 0x80000000).coff();
+        Coff coff = program(14).section(".code", SCN_CODE, {1, 2}, 0x80000000).coff();
         Coff2Hex hex;
-        Capture cap;
+        ReportCapture cap;
         EXPECT_EQ(hex.convert(coff, {AddrRange(0x80000000, 0x80000000)}), nullptr);
         EXPECT_EQ(cap.text(), message);
     }
     // The last bytes of the address space are still fine, one more is not.
-    EXPECT_EQ(runsOf(executable(8).section(".code", SCN_CODE, {1, 2}, 0xFFFFFFFE)),
+    EXPECT_EQ(runsOf(program(8).section(".code", SCN_CODE, {1, 2}, 0xFFFFFFFE)),
               (Runs{{0xFFFFFFFE, {1, 2}}}));
     {
-        Coff coff = executable(8).section(".code", SCN_CODE, {1, 2, 3}, 0xFFFFFFFE).coff();
+        Coff coff = program(8).section(".code", SCN_CODE, {1, 2, 3}, 0xFFFFFFFE).coff();
         Coff2Hex hex;
-        Capture cap;
+        ReportCapture cap;
         EXPECT_EQ(hex.convert(coff, {}), nullptr);
         EXPECT_EQ(cap.text(), message);
     }

@@ -4,6 +4,8 @@
 
 #include "diag.h"
 #include "hex.h"
+#include "hexinput.h"
+#include "reportcapture.h"
 #include "srecread.h"
 #include "tooltest.h"
 
@@ -26,32 +28,6 @@ Hex image(const TempDir &dir, const std::vector<HexRange> &runs)
     hex.cFileBaseName = dir.file("x");
     hex.cRanges = runs;
     return hex;
-}
-
-// Collects what the reporter writes while it lives.
-class Capture
-{
-public:
-    Capture() : cOldOut(std::cout.rdbuf(cText.rdbuf())), cOldErr(std::cerr.rdbuf(cText.rdbuf())) {}
-    ~Capture()
-    {
-        std::cout.rdbuf(cOldOut);
-        std::cerr.rdbuf(cOldErr);
-    }
-    std::string text() const { return cText.str(); }
-
-private:
-    std::ostringstream cText;
-    std::streambuf *cOldOut;
-    std::streambuf *cOldErr;
-};
-
-std::vector<uint8_t> counting(uint8_t from, size_t count)
-{
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i < count; ++i)
-        bytes.push_back(uint8_t(from + i));
-    return bytes;
 }
 
 } // namespace
@@ -198,7 +174,7 @@ TEST(HexWriteFiles, UnwritableNameIsReportedAndLeavesNothing)
     Hex hex = image(dir, {run(0x00, {0x01, 0x02})});
     hex.cFileBaseName = dir.file("missing/x");
     {
-        Capture cap;
+        ReportCapture cap;
         EXPECT_FALSE(hex.write(HEX_INHX8M));
         EXPECT_EQ(cap.text(), "Error - Could not open hex file '" + dir.file("missing/x.hex") + "' for writing.\n");
     }
@@ -206,7 +182,7 @@ TEST(HexWriteFiles, UnwritableNameIsReportedAndLeavesNothing)
     std::filesystem::create_directory(dir.file("x.hex"));
     hex.cFileBaseName = dir.file("x");
     {
-        Capture cap;
+        ReportCapture cap;
         EXPECT_FALSE(hex.write(HEX_INHX32));
         EXPECT_EQ(cap.text(), "Error - Could not open hex file '" + dir.file("x.hex") + "' for writing.\n");
     }
@@ -220,7 +196,7 @@ TEST(HexWriteFiles, SplitFormatReplacesNeitherFileWhenOneFails)
     dir.write("x.hxl", std::string("old low"));
     std::filesystem::create_directory(dir.file("x.hxh"));
     Hex hex = image(dir, {run(0x00, {0x01, 0x02})});
-    Capture cap;
+    ReportCapture cap;
     EXPECT_FALSE(hex.write(HEX_INHX8S));
     EXPECT_EQ(cap.text(), "Error - Could not open hex file '" + dir.file("x.hxh") + "' for writing.\n");
     EXPECT_EQ(dir.readText("x.hxl"), "old low");

@@ -5,6 +5,7 @@
 
 #include "coffbuilder.h"
 #include "diag.h"
+#include "hexinput.h"
 #include "srecread.h"
 #include "tooltest.h"
 
@@ -16,23 +17,6 @@ namespace {
 const std::string BANNER = hexConverterBanner() + "\n" + noticeBanner() + "\n\n";
 const std::string CLEAN = "Errors    : 0\nWarnings  : 0\n\n";
 const std::string ONE_ERROR = "Errors    : 1\nWarnings  : 0\n\n";
-const uint32_t PROC = 0x2A10; // any processor type: the converter does not look at it
-
-CoffBuilder executable(uint32_t romWidthBits)
-{
-    CoffBuilder b;
-    b.flags(0x0002).processor(PROC, romWidthBits, 8);
-    return b;
-}
-
-std::vector<uint8_t> counting(uint8_t from, size_t count)
-{
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i < count; ++i)
-        bytes.push_back(uint8_t(from + i));
-    return bytes;
-}
-
 // A 14-bit program with code, an odd romdata section and RAM sections.
 const std::vector<uint8_t> CODE14 = {0x8A, 0x01, 0x0A, 0x28, 0x3F, 0x30, 0x00, 0x00, 0xFF, 0x3F};
 std::vector<uint8_t> program14()
