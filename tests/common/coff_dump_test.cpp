@@ -40,6 +40,60 @@ std::vector<std::string> dumpLines(const Coff &c)
     return splitLines(out.str());
 }
 
+// Joins runs of lines into one.
+std::vector<std::string> joined(std::initializer_list<std::vector<std::string>> parts)
+{
+    std::vector<std::string> lines;
+    for (const std::vector<std::string> &part : parts)
+        lines.insert(lines.end(), part.begin(), part.end());
+    return lines;
+}
+
+// The file and optional headers of an object's dump (time stamp 0, magic
+// numbers 4660 and 0), given the fields as they print.
+std::vector<std::string> headerLines(const std::string &nscns, const std::string &symptr, const std::string &nsyms,
+                                     const std::string &flags, const std::string &procType,
+                                     const std::string &romWidth, const std::string &ramWidth)
+{
+    return {"",
+            "File Header: ",
+            "f_magic=4660",
+            "f_nscns=" + nscns,
+            "f_timdat=0 (Thu Jan  1 00:00:00 1970) ",
+            "f_symptr=" + symptr,
+            "f_nsyms=" + nsyms,
+            "f_opthdr=16",
+            "f_flags=" + flags,
+            "",
+            "Optional Header: ",
+            "magic=0",
+            "vstamp=0",
+            "proc_type=" + procType,
+            "rom_width_bits=" + romWidth,
+            "ram_width_bits=" + ramWidth};
+}
+
+// A section header of the dump (virtual address 0), given its name line
+// and the other fields as they print.
+std::vector<std::string> sectionLines(const std::string &nameLine, const std::string &paddr, const std::string &size,
+                                      const std::string &scnptr, const std::string &relptr,
+                                      const std::string &lnnoptr, const std::string &nreloc,
+                                      const std::string &nlnno,
+              const std::string &flags)
+{
+    return {"Section Header: ",
+            nameLine,
+            "s_paddr=" + paddr,
+            "s_vaddr=0x00000000",
+            "s_size=" + size,
+            "s_scnptr=" + scnptr,
+            "s_relptr=" + relptr,
+            "s_lnnoptr=" + lnnoptr,
+            "s_nreloc=" + nreloc,
+            "s_nlnno=" + nlnno,
+            "s_flags=" + flags};
+}
+
 coff_syment symbolNamed(const std::string &name)
 {
     coff_syment s;
@@ -219,63 +273,34 @@ TEST_F(CoffDump, WholeObjectReadFromItsImage)
     // Headers 36 + 2 * 40 = 116: raw data 116..120, the relocation 121..132,
     // the line 133..148, four symbol slots from 149 (0x95). Strings: the
     // section name at 4, the source at 4 + 13 = 17, the symbol at 17 + 6 = 23.
-    std::vector<std::string> expected = {
-        "CoffFile: ",
-        "",
-        "File Header: ",
-        "f_magic=4660",
-        "f_nscns=2",
-        "f_timdat=0 (Thu Jan  1 00:00:00 1970) ",
-        "f_symptr=0x00000095",
-        "f_nsyms=4",
-        "f_opthdr=16",
-        "f_flags=0x0000",
-        "",
-        "Optional Header: ",
-        "magic=0",
-        "vstamp=0",
-        "proc_type=0x0000a6b1",
-        "rom_width_bits=14",
-        "ram_width_bits=8",
-        "Section Header: ",
-        "_s_name=.code",
-        "s_paddr=0x00000000",
-        "s_vaddr=0x00000000",
-        "s_size=0x00000005",
-        "s_scnptr=0x00000074",
-        "s_relptr=0x00000079",
-        "s_lnnoptr=0x00000085",
-        "s_nreloc=1",
-        "s_nlnno=1",
-        "s_flags=0x00000020",
-        "Line Number: l_srcndx=0, l_lnno=12, l_paddr=0x00000000, l_flags=0x0000, l_fcnndx=0",
-        "Relocation: r_vaddr=0x00000002, r_symndx=3, r_offset=-1, r_type=4",
-        "Raw Data: ",
-        "01020304 05",
-        "Section Header: ",
-        "_s_offset=4",
-        "s_paddr=0x00000000",
-        "s_vaddr=0x00000000",
-        "s_size=0x00000002",
-        "s_scnptr=0x00000000",
-        "s_relptr=0x00000000",
-        "s_lnnoptr=0x00000000",
-        "s_nreloc=0",
-        "s_nlnno=0",
-        "s_flags=0x00000080",
-        "Raw Data: ",
-        // The reader gives a udata section its size in zero bytes.
-        "0000",
-        "Symbol Table: ",
-        "Index[0]= Symbol: _n_name=.file, n_value=0x00000000, n_scnum=-2, n_type=0x0000, n_sclass=103, n_numaux=1",
-        "Index[1]= Aux File: x_offset=17, x_incline=0",
-        "Index[2]= Symbol: _n_name=main, n_value=0x00000003, n_scnum=1, n_type=0x0000, n_sclass=2, n_numaux=0",
-        "Index[3]= Symbol: _n_offset=23, n_value=0x00000000, n_scnum=0, n_type=0x0000, n_sclass=2, n_numaux=0",
-        "String Table: ",
-        "Offset[4]= .longsection",
-        "Offset[17]= a.asm",
-        "Offset[23]= externalref9",
-    };
+    std::vector<std::string> expected = joined({
+        {"CoffFile: "},
+        headerLines("2", "0x00000095", "4", "0x0000", "0x0000a6b1", "14", "8"),
+        sectionLines("_s_name=.code", "0x00000000", "0x00000005", "0x00000074", "0x00000079",
+                     "0x00000085", "1", "1", "0x00000020"),
+        {
+            "Line Number: l_srcndx=0, l_lnno=12, l_paddr=0x00000000, l_flags=0x0000, l_fcnndx=0",
+            "Relocation: r_vaddr=0x00000002, r_symndx=3, r_offset=-1, r_type=4",
+            "Raw Data: ",
+            "01020304 05",
+        },
+        sectionLines("_s_offset=4", "0x00000000", "0x00000002", "0x00000000", "0x00000000",
+                     "0x00000000", "0", "0", "0x00000080"),
+        {
+            "Raw Data: ",
+            // The reader gives a udata section its size in zero bytes.
+            "0000",
+            "Symbol Table: ",
+            "Index[0]= Symbol: _n_name=.file, n_value=0x00000000, n_scnum=-2, n_type=0x0000, n_sclass=103, n_numaux=1",
+            "Index[1]= Aux File: x_offset=17, x_incline=0",
+            "Index[2]= Symbol: _n_name=main, n_value=0x00000003, n_scnum=1, n_type=0x0000, n_sclass=2, n_numaux=0",
+            "Index[3]= Symbol: _n_offset=23, n_value=0x00000000, n_scnum=0, n_type=0x0000, n_sclass=2, n_numaux=0",
+            "String Table: ",
+            "Offset[4]= .longsection",
+            "Offset[17]= a.asm",
+            "Offset[23]= externalref9",
+        }
+    });
     EXPECT_EQ(dumpLines(*c), expected);
 }
 
@@ -295,44 +320,22 @@ TEST_F(CoffDump, ExecutableWithFunctionLines)
     ASSERT_TRUE(c);
     // Headers 36 + 40 = 76: raw data 76..79, lines from 80 (0x50), symbols
     // from 112 (0x70). The function's line pointer names its last line, 96.
-    std::vector<std::string> expected = {
-        "CoffFile: ",
-        "",
-        "File Header: ",
-        "f_magic=4660",
-        "f_nscns=1",
-        "f_timdat=0 (Thu Jan  1 00:00:00 1970) ",
-        "f_symptr=0x00000070",
-        "f_nsyms=2",
-        "f_opthdr=16",
-        "f_flags=0x0002",
-        "",
-        "Optional Header: ",
-        "magic=0",
-        "vstamp=0",
-        "proc_type=0x0000a6b1",
-        "rom_width_bits=14",
-        "ram_width_bits=8",
-        "Section Header: ",
-        "_s_name=.code",
-        "s_paddr=0x00000100",
-        "s_vaddr=0x00000000",
-        "s_size=0x00000004",
-        "s_scnptr=0x0000004c",
-        "s_relptr=0x00000000",
-        "s_lnnoptr=0x00000050",
-        "s_nreloc=0",
-        "s_nlnno=2",
-        "s_flags=0x00001020",
-        "Line Number: l_srcndx=0, l_lnno=7, l_paddr=0x00000100, l_flags=0x0001, l_fcnndx=0",
-        "Line Number: l_srcndx=0, l_lnno=8, l_paddr=0x00000101, l_flags=0x0001, l_fcnndx=0",
-        "Raw Data: ",
-        "10203040",
-        "Symbol Table: ",
-        "Index[0]= Symbol: _n_name=start, n_value=0x00000100, n_scnum=1, n_type=0x0020, n_sclass=2, n_numaux=1",
-        "Index[1]= Aux Fcn: x_tagndx=0 (unused?), x_size=4 (unused?), x_lnnoptr=0x00000060, x_edndx=3",
-        "String Table: ",
-    };
+    std::vector<std::string> expected = joined({
+        {"CoffFile: "},
+        headerLines("1", "0x00000070", "2", "0x0002", "0x0000a6b1", "14", "8"),
+        sectionLines("_s_name=.code", "0x00000100", "0x00000004", "0x0000004c", "0x00000000",
+                     "0x00000050", "0", "2", "0x00001020"),
+        {
+            "Line Number: l_srcndx=0, l_lnno=7, l_paddr=0x00000100, l_flags=0x0001, l_fcnndx=0",
+            "Line Number: l_srcndx=0, l_lnno=8, l_paddr=0x00000101, l_flags=0x0001, l_fcnndx=0",
+            "Raw Data: ",
+            "10203040",
+            "Symbol Table: ",
+            "Index[0]= Symbol: _n_name=start, n_value=0x00000100, n_scnum=1, n_type=0x0020, n_sclass=2, n_numaux=1",
+            "Index[1]= Aux Fcn: x_tagndx=0 (unused?), x_size=4 (unused?), x_lnnoptr=0x00000060, x_edndx=3",
+            "String Table: ",
+        }
+    });
     EXPECT_EQ(dumpLines(*c), expected);
 }
 
@@ -366,38 +369,16 @@ TEST_F(CoffDump, LibraryPrintsIndexThenEveryMember)
     // it at 78 (0x4e) and 81 (0x51).
     auto member = [](const std::string &raw, const std::string &symptr, const std::string &size,
                      const std::vector<std::string> &symbols) {
-        std::vector<std::string> lines = {
-            "",
-            "File Header: ",
-            "f_magic=4660",
-            "f_nscns=1",
-            "f_timdat=0 (Thu Jan  1 00:00:00 1970) ",
-            "f_symptr=" + symptr,
-            "f_nsyms=" + std::to_string(symbols.size()),
-            "f_opthdr=16",
-            "f_flags=0x0000",
-            "",
-            "Optional Header: ",
-            "magic=0",
-            "vstamp=0",
-            "proc_type=0x00000000",
-            "rom_width_bits=0",
-            "ram_width_bits=0",
-            "Section Header: ",
-            "_s_name=.code",
-            "s_paddr=0x00000000",
-            "s_vaddr=0x00000000",
-            "s_size=" + size,
-            "s_scnptr=0x0000004c",
-            "s_relptr=0x00000000",
-            "s_lnnoptr=0x00000000",
-            "s_nreloc=0",
-            "s_nlnno=0",
-            "s_flags=0x00000020",
-            "Raw Data: ",
-            raw,
-            "Symbol Table: ",
-        };
+        std::vector<std::string> lines = joined({
+            headerLines("1", symptr, std::to_string(symbols.size()), "0x0000", "0x00000000", "0", "0"),
+            sectionLines("_s_name=.code", "0x00000000", size, "0x0000004c", "0x00000000",
+                         "0x00000000", "0", "0", "0x00000020"),
+            {
+                "Raw Data: ",
+                raw,
+                "Symbol Table: ",
+            }
+        });
         lines.insert(lines.end(), symbols.begin(), symbols.end());
         lines.push_back("String Table: ");
         return lines;
