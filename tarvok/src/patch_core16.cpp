@@ -20,11 +20,7 @@ const uint16_t PCLATH = 0x03;
 
 bool Linker::doPatchCore16(Data &data, const reloc &rel, const std::vector<coff_syment> &symbols, std::string &err)
 {
-    if (!relocTypeAccepted(rel.r_type, FAMILY_CORE16)) {
-        err = UNSUPPORTED_RELOC_TYPE;
-        return false;
-    }
-    const coff_syment *sym = relocSymbol(rel, symbols, err);
+    const coff_syment *sym = acceptedRelocSymbol(FAMILY_CORE16, rel, symbols, err);
     if (!sym)
         return false;
     const uint32_t s = relocTarget(*sym, rel);
@@ -60,10 +56,7 @@ bool Linker::doPatchCore16(Data &data, const reloc &rel, const std::vector<coff_
     }
     case RELOCT_PAGESEL:
     case RELOCT_PAGESEL_WREG:
-        return patchWords(PATCHER, data, rel.r_type, at,
-                          {buildInstruction(MN_MOVLW, uint16_t((s >> 8) & 0xff), f),
-                           buildInstruction(MN_MOVWF, PCLATH, f)},
-                          "", err);
+        return patchPageLatch(PATCHER, data, rel.r_type, at, s, PCLATH, f, err);
     default:
         err = UNSUPPORTED_RELOC_TYPE;
         return false;

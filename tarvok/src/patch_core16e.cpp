@@ -43,11 +43,7 @@ bool isSectionSizeOrEnd(uint16_t type) { return type >= RELOCT_SCNSZ_LOW && type
 bool Linker::doPatchCore16E(uint32_t loadStart, Data &data, const reloc &rel, const std::vector<coff_syment> &symbols,
                             const StrTbl &strTbl, std::string &err)
 {
-    if (!relocTypeAccepted(rel.r_type, FAMILY_CORE16E)) {
-        err = UNSUPPORTED_RELOC_TYPE;
-        return false;
-    }
-    const coff_syment *sym = relocSymbol(rel, symbols, err);
+    const coff_syment *sym = acceptedRelocSymbol(FAMILY_CORE16E, rel, symbols, err);
     if (!sym)
         return false;
     // Messages show the symbol's name as it stands; the section types look

@@ -19,6 +19,16 @@ const coff_syment *relocSymbol(const reloc &rel, const std::vector<coff_syment> 
     return &symbols[rel.r_symndx];
 }
 
+const coff_syment *acceptedRelocSymbol(DeviceFamily family, const reloc &rel, const std::vector<coff_syment> &symbols,
+                                       std::string &err)
+{
+    if (!relocTypeAccepted(rel.r_type, family)) {
+        err = UNSUPPORTED_RELOC_TYPE;
+        return nullptr;
+    }
+    return relocSymbol(rel, symbols, err);
+}
+
 uint32_t relocTarget(const coff_syment &sym, const reloc &rel)
 {
     return sym.n_value + uint32_t(int32_t(rel.r_offset));
@@ -88,4 +98,32 @@ void traceNothing(const std::string &patcher, const std::string &text)
 {
     if (debugLevel(patcher))
         std::cout << patcher << "() - " << text << '\n';
+}
+
+std::string selectorText(const char *name, bool set) { return std::string(", ") + name + "=" + (set ? "1" : "0"); }
+
+bool patchSelectBits(const std::string &patcher, Data &data, uint16_t type, uint32_t rawOffset, uint32_t count,
+                     const std::string &nothing, uint16_t reg, const SelectBit &low, const SelectBit &high,
+                     DeviceFamily family, std::string &err)
+{
+    if (count <= 1) {
+        traceNothing(patcher, nothing);
+        return true;
+    }
+    std::vector<uint16_t> words{buildBitSelect(low.set, reg, low.bit, family)};
+    std::string selectors = selectorText(low.name, low.set);
+    if (count > 2) {
+        words.push_back(buildBitSelect(high.set, reg, high.bit, family));
+        selectors += selectorText(high.name, high.set);
+    }
+    return patchWords(patcher, data, type, rawOffset, words, selectors, err);
+}
+
+bool patchPageLatch(const std::string &patcher, Data &data, uint16_t type, uint32_t rawOffset, uint32_t target,
+                    uint16_t latch, DeviceFamily family, std::string &err)
+{
+    return patchWords(patcher, data, type, rawOffset,
+                      {buildInstruction(MN_MOVLW, uint16_t((target >> 8) & 0xff), family),
+                       buildInstruction(MN_MOVWF, latch, family)},
+                      "", err);
 }

@@ -19,6 +19,12 @@ extern const char *const UNSUPPORTED_RELOC_TYPE;
 // the symbol table.
 const coff_syment *relocSymbol(const reloc &rel, const std::vector<coff_syment> &symbols, std::string &err);
 
+// How every patcher starts: the entry's symbol slot, or null with err set
+// when the family does not accept the entry's type
+// (UNSUPPORTED_RELOC_TYPE) or r_symndx lies outside the symbol table.
+const coff_syment *acceptedRelocSymbol(DeviceFamily family, const reloc &rel, const std::vector<coff_syment> &symbols,
+                                       std::string &err);
+
 // The target: the symbol's value plus the sign-extended addend, in 32 bits
 // with wrap-around.
 uint32_t relocTarget(const coff_syment &sym, const reloc &rel);
@@ -50,3 +56,27 @@ bool patchWords(const std::string &patcher, Data &data, uint16_t type, uint32_t 
 
 // The trace line of a patcher that had nothing to write.
 void traceNothing(const std::string &patcher, const std::string &text);
+
+// The trace's text of one selecting bit: ", name=1" or ", name=0".
+std::string selectorText(const char *name, bool set);
+
+// One bit that selects a bank or page: its name in the trace, its value and
+// its number in the selecting register.
+struct SelectBit {
+    const char *name;
+    bool set;
+    uint16_t bit;
+};
+
+// Bank or page selection through BSF/BCF on bits of one register, by the
+// device's count of banks or pages: nothing but the trace line `nothing`
+// when the count is 1 or less, the low bit alone when it is 2, both bits
+// when it is more.
+bool patchSelectBits(const std::string &patcher, Data &data, uint16_t type, uint32_t rawOffset, uint32_t count,
+                     const std::string &nothing, uint16_t reg, const SelectBit &low, const SelectBit &high,
+                     DeviceFamily family, std::string &err);
+
+// Page selection through W: MOVLW of bits 8 to 15 of the target, then MOVWF
+// to the register `latch` that holds the upper bits of the program counter.
+bool patchPageLatch(const std::string &patcher, Data &data, uint16_t type, uint32_t rawOffset, uint32_t target,
+                    uint16_t latch, DeviceFamily family, std::string &err);
