@@ -17,6 +17,7 @@
 #include "stackdesc.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -122,6 +123,11 @@ protected:
     bool buildCinitTbl(std::string &err);
     bool relocateSymbols(std::string &err);
     bool relocateLineInfo(std::string &err);
+    // Calls visit with the line numbers of every input's code sections that
+    // have any, input after input, each input's sections in number order.
+    void forEachCodeLineInfo(
+        const std::function<void(uint32_t input, Coff &coff, const std::string &name, std::vector<coff_lineno> &lines)>
+            &visit);
     void mergeStringTbls();
     // Renumbers an input's long names and file names to the merged table
     // (offsets: each string's offset there).

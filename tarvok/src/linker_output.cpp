@@ -319,27 +319,19 @@ bool Linker::buildOutputLineInfo(std::string &err)
     if (cStrip)
         return true;
     bool trace = debugLevel("Linker::buildOutputLineInfo");
-    for (uint32_t input = 0; input < cCoff.size(); ++input) {
-        const Coff &coff = *cCoff[input];
+    forEachCodeLineInfo([&](uint32_t input, Coff &coff, const std::string &name, std::vector<coff_lineno> &lines) {
         uint32_t base = cOutputSymMap.at(input);
-        for (const auto &[num, name] : coff.cScnNum) {
-            if (cScnType.at(name) != SCNTYPE_CODE)
-                continue;
-            auto lines = coff.cLineInfo.find(name);
-            if (lines == coff.cLineInfo.end())
-                continue;
-            std::vector<coff_lineno> &out = cOutput.cLineInfo[name];
-            for (coff_lineno line : lines->second) {
-                if (trace)
-                    std::cout << "Linker::buildOutputLineInfo() - file '" << coff.cName << "', section '" << name
-                              << "', fixing up l_srcndx from " << line.l_srcndx << " to " << line.l_srcndx + base
-                              << '\n' << "l_fcnndx from " << line.l_fcnndx << " to " << line.l_fcnndx + base << '\n';
-                line.l_srcndx += base;
-                line.l_fcnndx += base;
-                out.push_back(line);
-            }
+        std::vector<coff_lineno> &out = cOutput.cLineInfo[name];
+        for (coff_lineno line : lines) {
+            if (trace)
+                std::cout << "Linker::buildOutputLineInfo() - file '" << coff.cName << "', section '" << name
+                          << "', fixing up l_srcndx from " << line.l_srcndx << " to " << line.l_srcndx + base
+                          << '\n' << "l_fcnndx from " << line.l_fcnndx << " to " << line.l_fcnndx + base << '\n';
+            line.l_srcndx += base;
+            line.l_fcnndx += base;
+            out.push_back(line);
         }
-    }
+    });
     return true;
 }
 

@@ -156,6 +156,24 @@ bool Linker::relocateLineInfo(std::string &err)
     // numbers of other sections keep theirs.
     (void)err;
     bool trace = debugLevel("Linker::relocateLineInfo");
+    forEachCodeLineInfo([&](uint32_t input, Coff &coff, const std::string &name, std::vector<coff_lineno> &lines) {
+        uint32_t delta = cScnMem.at(name)->getLoadStart(input, name) - coff.cScnHdr.at(name).s_paddr;
+        for (coff_lineno &line : lines) {
+            uint32_t old = line.l_paddr;
+            line.l_paddr = old + delta;
+            if (trace)
+                std::cout << "Linker::relocateLineInfo() - line num '" << line.l_lnno << "' in section '"
+                          << coff.cName << ":" << name << "'  from " << hexString(old, 4) << " to "
+                          << hexString(line.l_paddr, 4) << '\n';
+        }
+    });
+    return true;
+}
+
+void Linker::forEachCodeLineInfo(
+    const std::function<void(uint32_t input, Coff &coff, const std::string &name, std::vector<coff_lineno> &lines)>
+        &visit)
+{
     for (uint32_t input = 0; input < cCoff.size(); ++input) {
         Coff &coff = *cCoff[input];
         for (const auto &[num, name] : coff.cScnNum) {
@@ -164,18 +182,9 @@ bool Linker::relocateLineInfo(std::string &err)
             auto lines = coff.cLineInfo.find(name);
             if (lines == coff.cLineInfo.end())
                 continue;
-            uint32_t delta = cScnMem.at(name)->getLoadStart(input, name) - coff.cScnHdr.at(name).s_paddr;
-            for (coff_lineno &line : lines->second) {
-                uint32_t old = line.l_paddr;
-                line.l_paddr = old + delta;
-                if (trace)
-                    std::cout << "Linker::relocateLineInfo() - line num '" << line.l_lnno << "' in section '"
-                              << coff.cName << ":" << name << "'  from " << hexString(old, 4) << " to "
-                              << hexString(line.l_paddr, 4) << '\n';
-            }
+            visit(input, coff, name, lines->second);
         }
     }
-    return true;
 }
 
 // ---------------------------------------------------------------------------
