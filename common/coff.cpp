@@ -119,6 +119,17 @@ SectionType Coff::sectionType(const coff_scnhdr &h)
     return SCNTYPE_UNKNOWN;
 }
 
+const Data *Coff::programData(const std::string &name, const coff_scnhdr &hdr) const
+{
+    SectionType type = sectionType(hdr);
+    if (type != SCNTYPE_CODE && type != SCNTYPE_ROMDATA)
+        return nullptr;
+    auto raw = cRawData.find(name);
+    if (raw == cRawData.end() || raw->second.size() == 0)
+        return nullptr;
+    return &raw->second;
+}
+
 void Coff::setSectionFlags(coff_scnhdr &h, SectionType type, bool absolute, bool shared, bool access)
 {
     h.s_flags = 0;

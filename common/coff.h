@@ -112,6 +112,11 @@ public:
 
     const std::string &name() const { return cName; }
 
+    // The raw data of a section whose bytes go into program memory (a code
+    // or ROM-data section), or null when the section is of another type or
+    // has no bytes.
+    const Data *programData(const std::string &name, const coff_scnhdr &hdr) const;
+
     // ---- The image ----
     std::string cName;
     coff_filehdr cFileHdr;

@@ -51,14 +51,11 @@ Hex *Coff2Hex::convert(const Coff &coff, const std::vector<AddrRange> &ranges)
         // lambdas below could not capture on every compiler.
         const std::string &name = entry.first;
         const coff_scnhdr &hdr = entry.second;
-        SectionType type = Coff::sectionType(hdr);
-        if (type != SCNTYPE_CODE && type != SCNTYPE_ROMDATA)
+        const Data *raw = coff.programData(name, hdr);
+        if (!raw)
             continue;
-        auto raw = coff.cRawData.find(name);
-        if (raw == coff.cRawData.end() || raw->second.size() == 0)
-            continue;
-        const uint8_t *bytes = raw->second.data();
-        const uint64_t size = raw->second.size();
+        const uint8_t *bytes = raw->data();
+        const uint64_t size = raw->size();
         // An odd section is padded with one zero byte to a whole word.
         const uint64_t padded = size + size % 2;
         auto byteAt = [&](uint64_t p) -> uint8_t { return p < size ? bytes[p] : 0; };

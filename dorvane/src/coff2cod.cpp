@@ -108,11 +108,7 @@ bool Coff2Cod::createRawDataAndMemoryMap(const Coff &coff)
 
     std::vector<ScnAddr> sections;
     for (const auto &[name, hdr] : coff.cScnHdr) {
-        SectionType type = Coff::sectionType(hdr);
-        if (type != SCNTYPE_CODE && type != SCNTYPE_ROMDATA)
-            continue;
-        auto raw = coff.cRawData.find(name);
-        if (raw == coff.cRawData.end() || raw->second.size() == 0)
+        if (!coff.programData(name, hdr))
             continue;
         sections.push_back(ScnAddr(name, hdr.s_paddr));
     }
