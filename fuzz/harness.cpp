@@ -248,6 +248,22 @@ std::vector<const char *> argvOf(const std::vector<std::string> &args)
     return argv;
 }
 
+void runCommandLine(const uint8_t *data, size_t size, const std::string &program, int (*entry)(int, char **),
+                    const std::function<void()> &writeFiles)
+{
+    std::vector<std::string> args = splitArguments(data, size, program);
+    if (args.empty() || !staysInWorkDir(args))
+        return;
+    std::vector<const char *> argv = argvOf(args);
+    int code = runGuarded([&] {
+        clearWorkDir();
+        writeFiles();
+        entry(int(args.size()), const_cast<char **>(argv.data()));
+    });
+    check(code == 0 || code == 1 || code == 255, "the program ends through exit with 0, 1 or 255");
+    check(leftoverTempFiles().empty(), "no temporary file is left behind");
+}
+
 void check(bool condition, const char *what)
 {
     if (condition)

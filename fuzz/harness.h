@@ -52,6 +52,15 @@ bool staysInWorkDir(const std::vector<std::string> &args);
 // a null pointer.
 std::vector<const char *> argvOf(const std::vector<std::string> &args);
 
+// One run of a program's entry point on a command line: the input cut into
+// arguments (splitArguments, `program` first); inputs with too many
+// arguments, or with arguments that could reach outside the working
+// directory, are not run. Before the run the working directory is cleared
+// and writeFiles puts the program's files in it. A finding when the program
+// does not end through exit with 0, 1 or 255, or leaves a temporary file.
+void runCommandLine(const uint8_t *data, size_t size, const std::string &program, int (*entry)(int, char **),
+                    const std::function<void()> &writeFiles);
+
 // The bytes of raw data of every section of the object, zero fill
 // included. The dumps, whose text is linear in it, are taken only up to
 // DUMP_LIMIT bytes, so that zero fill claimed by a few header bytes does

@@ -16,16 +16,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    std::vector<std::string> args = fuzz::splitArguments(data, size, "quessel");
-    if (args.empty() || !fuzz::staysInWorkDir(args))
-        return 0;
-    std::vector<const char *> argv = fuzz::argvOf(args);
-    int code = fuzz::runGuarded([&] {
-        fuzz::clearWorkDir();
-        fuzz::writeLibrarianFiles();
-        quesselMain(int(args.size()), const_cast<char **>(argv.data()));
-    });
-    fuzz::check(code == 0 || code == 1 || code == 255, "the program ends through exit with 0, 1 or 255");
-    fuzz::check(fuzz::leftoverTempFiles().empty(), "no temporary file is left behind");
+    fuzz::runCommandLine(data, size, "quessel", quesselMain, fuzz::writeLibrarianFiles);
     return 0;
 }
