@@ -688,8 +688,10 @@ std::string inst_disassemble(uint32_t address, uint16_t word, uint16_t word2, ui
             } else {
                 text += "???";
             }
-            if (row.index == MN_CALL)
-                text += "," + hexText(readField(word, row.op[1]));
+            if (row.index == MN_CALL) {
+                text += ',';
+                text += hexText(readField(word, row.op[1]));
+            }
             return text;
         case MN_LFSR:
             text += hexText(readField(word, row.op[0]));
