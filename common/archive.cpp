@@ -72,36 +72,29 @@ std::unique_ptr<Archive> Archive::make(const std::string &name)
         report(SEV_ERROR, "Archive::make()", message, false);
         return nullptr;
     };
-    std::ifstream in(name, std::ios::binary);
-    if (!in)
+    // The whole file is read at once and the members parsed in memory.
+    FileBytes bytes;
+    if (!bytes.read(name))
         return fail("Could not open library file '" + name + "' for reading.");
-    in.seekg(0, std::ios::end);
-    std::streamoff end = in.tellg();
-    uint64_t fileSize = end > 0 ? uint64_t(end) : 0;
-    in.clear();
-    in.seekg(0);
+    uint64_t fileSize = bytes.size();
 
     auto archive = std::make_unique<Archive>(name);
-    char magic[MAGIC_SIZE];
-    if (fileSize < MAGIC_SIZE || !in.read(magic, MAGIC_SIZE))
+    if (fileSize < MAGIC_SIZE)
         return fail("Could not read archive magic string in library file '" + name + "'.");
-    if (std::memcmp(magic, MAGIC, MAGIC_SIZE) != 0)
+    if (std::memcmp(bytes.data(), MAGIC, MAGIC_SIZE) != 0)
         return fail("File '" + name + "' is not a valid library file.");
 
     uint64_t budget = ZERO_FILL_LIMIT;
     uint64_t offset = MAGIC_SIZE;
     // The members end where no whole header is left.
     while (offset + HEADER_SIZE <= fileSize) {
-        uint8_t header[HEADER_SIZE];
-        in.clear();
-        in.seekg(std::streamoff(offset));
-        if (!in.read(reinterpret_cast<char *>(header), HEADER_SIZE))
-            break;
+        const uint8_t *header = bytes.data() + offset;
         std::string member = headerName(header);
         if (offset + HEADER_SIZE >= fileSize)
             return fail("Library file '" + name + "' has a missing member object file.");
         bool readError = false;
-        std::unique_ptr<Coff> coff = Coff::read(in, offset + HEADER_SIZE, member, readError, budget);
+        std::unique_ptr<Coff> coff =
+            Coff::read(bytes.data(), fileSize, offset + HEADER_SIZE, member, readError, budget);
         if (!coff || readError)
             return fail("Could not build member '" + member + "' in library file '" + name + "'. ");
         offset += HEADER_SIZE + uint64_t(coff->size());

@@ -21,6 +21,40 @@
 #include <string>
 #include <vector>
 
+// The bytes of one file, read whole with one read where the file allows.
+// The buffer is kept and reused by the next read() that fits in it.
+class FileBytes
+{
+public:
+    FileBytes() = default;
+    FileBytes(const FileBytes &) = delete;
+    FileBytes &operator=(const FileBytes &) = delete;
+    ~FileBytes();
+
+    // False when the file cannot be opened. A file that reads short keeps
+    // the bytes that could be read. Large files are mapped rather than
+    // copied.
+    bool read(const std::string &name);
+    const uint8_t *data() const { return cMapped ? cMapped : cBytes.get(); }
+    uint64_t size() const { return cSize; }
+
+    // Files from this size on are mapped.
+    static constexpr uint64_t MAP_FROM = 1u << 20;
+
+private:
+    void reserve(size_t capacity);
+    void unmap();
+
+    std::unique_ptr<uint8_t[]> cBytes;
+    size_t cCapacity = 0;
+    size_t cSize = 0;
+    const uint8_t *cMapped = nullptr; // the mapped file, when it is mapped
+};
+
+// Reads the stream from offset start to its end into bytes (none when the
+// stream ends before start).
+void readRest(std::istream &in, uint64_t start, std::vector<uint8_t> &bytes);
+
 class Coff
 {
 public:
@@ -41,6 +75,17 @@ public:
     // data in the file; it is decreased by what this image takes.
     static std::unique_ptr<Coff> read(std::istream &in, uint64_t start, const std::string &name, bool &readError,
                                       uint64_t &zeroFillBudget);
+    // The same reader on a file held in memory: fileSize bytes at file, the
+    // image's file header at offset start.
+    // Without tables, the symbol table, line numbers and relocation entries
+    // are checked to lie inside the file as always, but not kept.
+    static std::unique_ptr<Coff> read(const uint8_t *file, uint64_t fileSize, uint64_t start,
+                                      const std::string &name, bool &readError, uint64_t &zeroFillBudget,
+                                      bool tables = true);
+    // Coff::make for a reader that needs only the headers, the raw data and
+    // the string table: it fails exactly where make() fails, but keeps no
+    // symbols, line numbers or relocation entries.
+    static std::unique_ptr<Coff> makeSections(const std::string &name);
     // Zero fill allowed for one image (far beyond any device's memory).
     static constexpr uint64_t ZERO_FILL_LIMIT = 16u << 20;
 

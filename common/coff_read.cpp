@@ -9,23 +9,27 @@
 #include "diag.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <tuple>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
-// Random access to the bytes of one image inside a file.
+// Random access to the bytes of one image inside a file held in memory.
 class ImageReader
 {
 public:
-    ImageReader(std::istream &in, uint64_t start) : cIn(in), cStart(start)
+    ImageReader(const uint8_t *file, uint64_t fileSize, uint64_t start)
+        : cFile(file), cStart(start), cFileSize(fileSize)
     {
-        cIn.clear();
-        cIn.seekg(0, std::ios::end);
-        std::streamoff end = cIn.tellg();
-        cFileSize = end > 0 ? uint64_t(end) : 0;
-        cIn.clear();
     }
 
     // True when n bytes at offset off of the image lie inside the file.
@@ -36,20 +40,20 @@ public:
         return n <= cFileSize - cStart - off;
     }
 
-    bool read(uint64_t off, uint64_t n, uint8_t *dst)
+    bool read(uint64_t off, uint64_t n, uint8_t *dst) const
     {
         if (!fits(off, n))
             return false;
-        if (n == 0)
-            return true;
-        cIn.clear();
-        cIn.seekg(std::streamoff(cStart + off));
-        cIn.read(reinterpret_cast<char *>(dst), std::streamsize(n));
-        return uint64_t(cIn.gcount()) == n;
+        if (n > 0)
+            std::memcpy(dst, cFile + cStart + off, n);
+        return true;
     }
 
+    // The n bytes at offset off, which must fit.
+    const uint8_t *at(uint64_t off) const { return cFile + cStart + off; }
+
 private:
-    std::istream &cIn;
+    const uint8_t *cFile;
     uint64_t cStart;
     uint64_t cFileSize;
 };
@@ -87,15 +91,103 @@ Data &freshData(std::map<std::string, Data> &rawData, const std::string &scn, ui
 
 } // namespace
 
-std::unique_ptr<Coff> Coff::make(const std::string &name)
+void FileBytes::reserve(size_t capacity)
 {
-    std::ifstream in(name, std::ios::binary);
-    if (!in) {
+    if (capacity <= cCapacity)
+        return;
+    // The bytes are overwritten by the read, so they are not cleared first.
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[capacity]);
+    if (cSize)
+        std::memcpy(bytes.get(), cBytes.get(), cSize);
+    cBytes = std::move(bytes);
+    cCapacity = capacity;
+}
+
+FileBytes::~FileBytes() { unmap(); }
+
+void FileBytes::unmap()
+{
+    if (cMapped)
+        ::munmap(const_cast<uint8_t *>(cMapped), cSize);
+    cMapped = nullptr;
+    cSize = 0;
+}
+
+bool FileBytes::read(const std::string &name)
+{
+    unmap();
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool sized = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+    if (sized && uint64_t(st.st_size) >= MAP_FROM && uint64_t(st.st_size) <= SIZE_MAX) {
+        void *p = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (p != MAP_FAILED) {
+            ::close(fd);
+            cMapped = static_cast<const uint8_t *>(p);
+            cSize = size_t(st.st_size);
+            return true;
+        }
+    }
+    // Room for the whole file and one byte more, so that the end shows at
+    // the next read; a file that grows meanwhile is read to its end all the
+    // same. A read error keeps what was read before it.
+    reserve(sized ? size_t(st.st_size) + 1 : 65536);
+    for (;;) {
+        if (cSize == cCapacity)
+            reserve(2 * cCapacity);
+        ssize_t n = ::read(fd, cBytes.get() + cSize, cCapacity - cSize);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        cSize += size_t(n);
+    }
+    ::close(fd);
+    return true;
+}
+
+void readRest(std::istream &in, uint64_t start, std::vector<uint8_t> &bytes)
+{
+    bytes.clear();
+    in.clear();
+    in.seekg(0, std::ios::end);
+    std::streamoff end = in.tellg();
+    in.clear();
+    if (end <= 0 || uint64_t(end) <= start)
+        return;
+    in.seekg(std::streamoff(start));
+    bytes.resize(uint64_t(end) - start);
+    in.read(reinterpret_cast<char *>(bytes.data()), std::streamsize(bytes.size()));
+    // A file that reads short is parsed as far as it could be read.
+    bytes.resize(in.gcount() > 0 ? uint64_t(in.gcount()) : 0);
+    in.clear();
+}
+
+namespace {
+
+std::unique_ptr<Coff> makeFromFile(const std::string &name, bool tables)
+{
+    // One buffer serves every file a program reads.
+    static FileBytes bytes;
+    if (!bytes.read(name)) {
         report(SEV_ERROR, "Coff::make()", "Could not open Coff file '" + name + "' for reading.", false);
         return nullptr;
     }
-    return make(in, 0, name);
+    bool readError = false;
+    uint64_t budget = Coff::ZERO_FILL_LIMIT;
+    std::unique_ptr<Coff> coff = Coff::read(bytes.data(), bytes.size(), 0, name, readError, budget, tables);
+    if (readError)
+        return nullptr;
+    return coff;
 }
+
+} // namespace
+
+std::unique_ptr<Coff> Coff::make(const std::string &name) { return makeFromFile(name, true); }
+
+std::unique_ptr<Coff> Coff::makeSections(const std::string &name) { return makeFromFile(name, false); }
 
 std::unique_ptr<Coff> Coff::make(std::istream &in, uint64_t start, const std::string &name)
 {
@@ -112,8 +204,16 @@ std::unique_ptr<Coff> Coff::make(std::istream &in, uint64_t start, const std::st
 std::unique_ptr<Coff> Coff::read(std::istream &in, uint64_t start, const std::string &name, bool &readError,
                                  uint64_t &zeroFillBudget)
 {
+    std::vector<uint8_t> bytes;
+    readRest(in, start, bytes);
+    return read(bytes.data(), bytes.size(), 0, name, readError, zeroFillBudget);
+}
+
+std::unique_ptr<Coff> Coff::read(const uint8_t *file, uint64_t fileSize, uint64_t start, const std::string &name,
+                                 bool &readError, uint64_t &zeroFillBudget, bool tables)
+{
     readError = false;
-    ImageReader r(in, start);
+    ImageReader r(file, fileSize, start);
     auto fail = [&](const std::string &what) {
         report(SEV_ERROR, "Coff::make()", "Coff file '" + name + "' " + what, false);
         return nullptr;
@@ -158,10 +258,7 @@ std::unique_ptr<Coff> Coff::read(std::istream &in, uint64_t start, const std::st
         if (!fits && !noSymbols)
             return fail("could not read string table.");
         if (fits && n > 0) {
-            std::vector<uint8_t> strings(n);
-            if (!r.read(strPos + 4, n, strings.data()))
-                return fail("could not read string table.");
-            nextOffset = parseStrTbl(strings.data(), strings.size(), coff->cStrTbl);
+            nextOffset = parseStrTbl(r.at(strPos + 4), n, coff->cStrTbl);
         }
     }
 
@@ -169,20 +266,22 @@ std::unique_ptr<Coff> Coff::read(std::istream &in, uint64_t start, const std::st
     // when its kind says one follows.
     if (!r.fits(fh.f_symptr, symBytes))
         return fail("could not read symbol table.");
-    std::vector<uint8_t> symbols(symBytes);
-    if (!r.read(fh.f_symptr, symBytes, symbols.data()))
-        return fail("could not read symbol table.");
-    coff->cSymbols.reserve(fh.f_nsyms);
-    coff->cAuxKind.reserve(fh.f_nsyms);
-    for (uint64_t i = 0; i < fh.f_nsyms; i++) {
+    const uint8_t *symbols = r.at(fh.f_symptr);
+    // The foreign layout keeps its file names in the symbol table; they
+    // become strings, so its symbols are always read.
+    uint64_t symbolCount = tables || foreign ? fh.f_nsyms : 0;
+    coff->cSymbols.reserve(symbolCount);
+    coff->cAuxKind.reserve(symbolCount);
+    for (uint64_t i = 0; i < symbolCount; i++) {
         coff_syment sym = unpackSyment(&symbols[SYMENT_SIZE * i]);
         coff->cSymbols.push_back(sym);
         coff->cAuxKind.push_back(AUX_NONE);
         AuxKind kind = auxKind(sym);
-        if (kind == AUX_NONE || i + 1 >= fh.f_nsyms)
+        if (kind == AUX_NONE || i + 1 >= symbolCount)
             continue;
         i++;
-        uint8_t *slot = &symbols[SYMENT_SIZE * i];
+        uint8_t slot[SYMENT_SIZE];
+        std::memcpy(slot, &symbols[SYMENT_SIZE * i], SYMENT_SIZE);
         if (foreign && kind == AUX_FILE) {
             // The foreign .file entry holds the name itself, NUL-terminated
             // within its 18 bytes when it is shorter.
@@ -208,7 +307,6 @@ std::unique_ptr<Coff> Coff::read(std::istream &in, uint64_t start, const std::st
     uint64_t relSize = foreign ? GNU_RELOC_SIZE : RELOC_SIZE;
     uint64_t lineSize = foreign ? GNU_LINENO_SIZE : LINENO_SIZE;
     uint64_t hdrStart = FILEHDR_SIZE + uint64_t(fh.f_opthdr);
-    std::vector<uint8_t> records;
     for (uint64_t i = 0; i < fh.f_nscns; i++) {
         if (!r.read(hdrStart + SCNHDR_SIZE * i, SCNHDR_SIZE, buf))
             return fail("could not read section header.");
@@ -222,9 +320,8 @@ std::unique_ptr<Coff> Coff::read(std::istream &in, uint64_t start, const std::st
         if (hdr.s_scnptr != 0) {
             if (!r.fits(hdr.s_scnptr, hdr.s_size))
                 return fail("could not read raw data.");
-            Data &raw = freshData(coff->cRawData, scn, hdr.s_size);
-            if (!r.read(hdr.s_scnptr, hdr.s_size, raw.data()))
-                return fail("could not read raw data.");
+            coff->cRawData.erase(scn);
+            coff->cRawData.emplace(scn, Data(hdr.s_size, r.at(hdr.s_scnptr)));
         } else {
             // Zero fill has no bytes in the file to check against, so it is
             // bounded by a limit of its own.
@@ -236,11 +333,12 @@ std::unique_ptr<Coff> Coff::read(std::istream &in, uint64_t start, const std::st
         }
 
         uint64_t lineBytes = lineSize * hdr.s_nlnno;
-        records.resize(lineBytes);
-        if (!r.read(hdr.s_lnnoptr, lineBytes, records.data()))
+        if (!r.fits(hdr.s_lnnoptr, lineBytes))
             return fail("could not read line numbers.");
-        if (hdr.s_nlnno > 0) {
+        const uint8_t *records = r.at(hdr.s_lnnoptr);
+        if (tables && hdr.s_nlnno > 0) {
             std::vector<coff_lineno> &lines = coff->cLineInfo[scn];
+            lines.reserve(lines.size() + hdr.s_nlnno);
             uint32_t fcnndx = 0;
             for (uint64_t j = 0; j < hdr.s_nlnno; j++) {
                 const uint8_t *p = &records[lineSize * j];
@@ -264,11 +362,12 @@ std::unique_ptr<Coff> Coff::read(std::istream &in, uint64_t start, const std::st
         }
 
         uint64_t relBytes = relSize * hdr.s_nreloc;
-        records.resize(relBytes);
-        if (!r.read(hdr.s_relptr, relBytes, records.data()))
+        if (!r.fits(hdr.s_relptr, relBytes))
             return fail("could not read relocation info.");
-        if (hdr.s_nreloc > 0) {
+        records = r.at(hdr.s_relptr);
+        if (tables && hdr.s_nreloc > 0) {
             std::vector<reloc> &relocs = coff->cReloc[scn];
+            relocs.reserve(relocs.size() + hdr.s_nreloc);
             for (uint64_t j = 0; j < hdr.s_nreloc; j++) {
                 const uint8_t *p = &records[relSize * j];
                 if (!foreign) {
