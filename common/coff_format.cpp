@@ -387,6 +387,26 @@ int32_t strTblAppend(StrTbl &tbl, const std::string &text)
     return offset;
 }
 
+int64_t StrTblIndex::find(const StrTbl &tbl, const std::string &text)
+{
+    if (cTbl != &tbl || tbl.size() < cCount) {
+        cTbl = &tbl;
+        cCount = 0;
+        cLast = -1;
+        cFirst.clear();
+    }
+    if (tbl.size() != cCount) {
+        auto it = cLast < 0 ? tbl.begin() : tbl.upper_bound(int32_t(cLast));
+        for (; it != tbl.end(); ++it) {
+            cFirst.emplace(it->second, it->first); // an earlier, smaller offset stays
+            cLast = it->first;
+            cCount++;
+        }
+    }
+    auto found = cFirst.find(text);
+    return found == cFirst.end() ? -1 : found->second;
+}
+
 std::vector<uint8_t> packStrTbl(const StrTbl &tbl)
 {
     std::vector<uint8_t> out(4);

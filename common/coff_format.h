@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 const uint16_t COFF_MAGIC = 0x1234;
@@ -326,6 +327,22 @@ uint64_t strTblLength(const StrTbl &tbl);
 int32_t strTblNextOffset(const StrTbl &tbl);
 // Appends a string at the end of the table; returns its offset.
 int32_t strTblAppend(StrTbl &tbl, const std::string &text);
+// Finds the smallest offset under which a string stands, without a scan of
+// the whole table per name. The table may only grow at its end (through
+// strTblAppend) while an index is in use; a table that was swapped for
+// another or shrank is indexed afresh.
+class StrTblIndex
+{
+public:
+    // The smallest offset whose string equals text, or -1.
+    int64_t find(const StrTbl &tbl, const std::string &text);
+
+private:
+    const StrTbl *cTbl = nullptr;
+    size_t cCount = 0;     // entries indexed so far
+    int64_t cLast = -1;    // the largest offset indexed
+    std::unordered_map<std::string, int32_t> cFirst;
+};
 // The table's bytes in the file: the length, then each string and its NUL
 // in offset order.
 std::vector<uint8_t> packStrTbl(const StrTbl &tbl);

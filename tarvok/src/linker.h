@@ -264,6 +264,7 @@ private:
     static coff_syment rebaseAux(const coff_syment &slot, int32_t kind, uint32_t base, int traceIndex);
     void makeOutputScnHdr(const std::string &name, uint32_t start, SectionType type, bool abs, bool shared,
                           bool access);
+    StrTblIndex cOutputNames; // the output's string table, for the section headers' names
 
     // Indexes that keep the configuration checks near-linear.
     enum MemList : uint8_t { LIST_CODE = 0, LIST_DATA = 1, LIST_SHARE = 2, LIST_ACCESS = 3 };

@@ -357,7 +357,11 @@ void Linker::makeOutputScnHdr(const std::string &name, uint32_t start, SectionTy
                               bool access)
 {
     coff_scnhdr hdr;
-    Coff::setName(hdr, cOutput.cStrTbl, name);
+    int64_t offset = name.size() > NAME_INLINE_MAX ? cOutputNames.find(cOutput.cStrTbl, name) : -1;
+    if (offset >= 0)
+        hdr.setLongNameOffset(uint32_t(offset));
+    else
+        Coff::setName(hdr, cOutput.cStrTbl, name); // a short name, or the report of a missing one
     hdr.s_paddr = start;
     hdr.s_vaddr = 0;
     Coff::setSectionFlags(hdr, type, abs, shared, access);
@@ -369,6 +373,7 @@ bool Linker::buildOutputScnHdrs(std::string &err)
     // Fills cOutput.cScnHdr: names, starts and flags of every section; the
     // sizes and file offsets come with the layout.
     (void)err;
+    cOutputNames = StrTblIndex();
     for (const auto &[name, type] : cScnType) {
         makeOutputScnHdr(name, cScnMem.at(name)->getScnStart(name), SectionType(type), cScnAbs.at(name),
                          cScnShare.at(name), cScnAccess.at(name));
