@@ -11,14 +11,35 @@ Data::Data(uint32_t size, const uint8_t *source) : cSize(size), cBytes(nullptr)
 {
     if (size == 0)
         return;
-    cBytes = new uint8_t[size]();
-    if (source)
-        std::memcpy(cBytes, source, size);
+    if (!source) {
+        cBytes = new uint8_t[size]();
+        return;
+    }
+    cBytes = new uint8_t[size];
+    std::memcpy(cBytes, source, size);
 }
 
 Data::Data(uint32_t size) : cSize(size), cBytes(size ? new uint8_t[size]() : nullptr) {}
 
 Data::Data(const Data &other) : Data(other.cSize, other.cBytes) {}
+
+Data::Data(Data &&other) noexcept : cSize(other.cSize), cBytes(other.cBytes)
+{
+    other.cSize = 0;
+    other.cBytes = nullptr;
+}
+
+Data &Data::operator=(Data &&other) noexcept
+{
+    if (this == &other)
+        return *this;
+    delete[] cBytes;
+    cBytes = other.cBytes;
+    cSize = other.cSize;
+    other.cSize = 0;
+    other.cBytes = nullptr;
+    return *this;
+}
 
 Data &Data::operator=(const Data &other)
 {

@@ -20,6 +20,9 @@ public:
     explicit Data(uint32_t size);
     Data(const Data &other);
     Data &operator=(const Data &other);
+    // Takes the other's buffer over; the other is left empty.
+    Data(Data &&other) noexcept;
+    Data &operator=(Data &&other) noexcept;
     ~Data();
 
     // The buffer, for reading and writing in place (null when empty).

@@ -24,7 +24,7 @@ bool Coff2Hex::addRun(const Coff &coff, const std::string &section, uint64_t sta
                false);
         return false;
     }
-    cRanges.push_back(HexRange(uint32_t(start), Data(uint32_t(size), bytes)));
+    cRanges.emplace_back(uint32_t(start), Data(uint32_t(size), bytes));
     return true;
 }
 
@@ -61,9 +61,13 @@ Hex *Coff2Hex::convert(const Coff &coff, const std::vector<AddrRange> &ranges)
         auto byteAt = [&](uint64_t p) -> uint8_t { return p < size ? bytes[p] : 0; };
 
         if (ranges.empty()) {
-            run.assign(bytes, bytes + size);
-            run.resize(padded, 0);
-            if (!addRun(coff, name, bytesPerWord * hdr.s_paddr, run.data(), padded))
+            const uint8_t *whole = bytes;
+            if (padded != size) {
+                run.assign(bytes, bytes + size);
+                run.resize(padded, 0);
+                whole = run.data();
+            }
+            if (!addRun(coff, name, bytesPerWord * hdr.s_paddr, whole, padded))
                 return nullptr;
             ++runsMade;
             continue;

@@ -15,23 +15,20 @@ namespace {
 const char HEX_DIGITS[] = "0123456789ABCDEF";
 const char END_RECORD[] = ":00000001FF\n";
 
-void appendByte(std::string &text, uint8_t value)
-{
-    text += HEX_DIGITS[value >> 4];
-    text += HEX_DIGITS[value & 0x0F];
-}
-
 // One record: count, 16-bit address, type, the count bytes taken every
 // stride bytes from the first, and the checksum that brings the sum of all
-// record bytes to 0 in 8 bits.
-std::string record(uint8_t type, uint16_t address, const uint8_t *bytes, size_t count, size_t stride)
+// record bytes to 0 in 8 bits. Formatted in place, written in one piece.
+void putRecord(std::ostream &out, uint8_t type, uint16_t address, const uint8_t *bytes, size_t count,
+               size_t stride)
 {
-    std::string text;
-    text.reserve(12 + 2 * count);
-    text += ':';
+    SUITE_ASSERT(count <= 255);
+    char text[1 + 2 * (4 + 255 + 1) + 1];
+    size_t n = 0;
+    text[n++] = ':';
     uint8_t sum = 0;
     auto put = [&](uint8_t value) {
-        appendByte(text, value);
+        text[n++] = HEX_DIGITS[value >> 4];
+        text[n++] = HEX_DIGITS[value & 0x0F];
         sum = uint8_t(sum + value);
     };
     put(uint8_t(count));
@@ -40,9 +37,9 @@ std::string record(uint8_t type, uint16_t address, const uint8_t *bytes, size_t 
     put(type);
     for (size_t i = 0; i < count; ++i)
         put(bytes[i * stride]);
-    appendByte(text, uint8_t(-sum));
-    text += '\n';
-    return text;
+    put(uint8_t(-sum));
+    text[n++] = '\n';
+    out.write(text, std::streamsize(n));
 }
 
 } // namespace
@@ -101,7 +98,7 @@ bool Hex::writeBytes(uint8_t format)
             doLinearAddressRecord(file, address, format, first);
             first = false;
             uint64_t count = std::min<uint64_t>(16 - address % 16, left);
-            file.stream() << record(0, uint16_t(address), bytes, count, 1);
+            putRecord(file.stream(), 0, uint16_t(address), bytes, count, 1);
             bytes += count;
             left -= count;
             address += count;
@@ -142,8 +139,8 @@ bool Hex::writeSplit()
             doLinearAddressRecord(high, word, HEX_INHX8S, first);
             first = false;
             uint64_t count = std::min<uint64_t>(16 - word % 16, pairs);
-            low.stream() << record(0, uint16_t(word), bytes, count, 2);
-            high.stream() << record(0, uint16_t(word), bytes + 1, count, 2);
+            putRecord(low.stream(), 0, uint16_t(word), bytes, count, 2);
+            putRecord(high.stream(), 0, uint16_t(word), bytes + 1, count, 2);
             bytes += 2 * count;
             pairs -= count;
             word += count;
@@ -186,7 +183,7 @@ void Hex::doLinearAddressRecord(SafeFile &file, uint64_t address, uint8_t format
         if (first || (address >> 16) != (cLastUpper >> 16)) {
             cLastUpper = address;
             uint8_t upper[2] = {uint8_t(address >> 24), uint8_t(address >> 16)};
-            file.stream() << record(4, 0, upper, 2, 1);
+            putRecord(file.stream(), 4, 0, upper, 2, 1);
         }
         return;
     }

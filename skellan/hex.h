@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 class SafeFile;
@@ -28,8 +29,11 @@ class HexRange
 public:
     HexRange() = default;
     HexRange(uint32_t start, const Data &data) : cStart(start), cData(data) {}
+    HexRange(uint32_t start, Data &&data) : cStart(start), cData(std::move(data)) {}
     HexRange(const HexRange &) = default;
     HexRange &operator=(const HexRange &) = default;
+    HexRange(HexRange &&) noexcept = default;
+    HexRange &operator=(HexRange &&) noexcept = default;
     ~HexRange() = default;
 
     // Runs order by their byte address alone.
