@@ -20,10 +20,9 @@
 // Every module's source is written the way an assembler listing reads it:
 // the line number of each instruction names the line that holds it.
 // Exit code 0 on success, 1 on any error.
-#include "coffbuilder.h"
+#include "objectsource.h"
 
 #include "coff_format.h"
-#include "mginst.h"
 #include "mgproc.h"
 #include "reloctype.h"
 
@@ -45,11 +44,13 @@ const unsigned LIBRARIES = 4;
 const unsigned ROUTINES = 8;      // routines per module
 const unsigned GROUP = 32;        // modules sharing one variable
 
-// One source file and the object an assembler makes of it.
+// One source file, written the way an assembler listing reads it, and the
+// object an assembler makes of it, described as the text grows.
 class Module
 {
 public:
-    explicit Module(const std::string &base) : cBase(base)
+    explicit Module(const std::string &base)
+        : cBase(base), cObject(VOQ850, base + ".asm", "", 0, CONVENTIONS)
     {
         text("; " + base + ".asm - generated module");
         text("        list    p=voq850");
@@ -58,38 +59,37 @@ public:
     void global(const std::string &name) { text("        global  " + name); }
     void external(const std::string &name)
     {
-        cExternals.push_back(name);
+        cObject.external(name);
         text("        extern  " + name);
     }
     void code(const std::string &section)
     {
-        cSections.push_back({section, SCN_CODE, {}, 0});
+        cObject.code(section);
         text(section + " code");
     }
     void romdata(const std::string &section, const std::string &label, unsigned bytes)
     {
-        cSections.push_back({section, SCN_ROMDATA, {}, 0});
-        text(section + " code_pack");
+        std::vector<uint8_t> values;
         std::string line = label + "  db      ";
         for (unsigned b = 0; b < bytes; b++) {
             uint8_t value = uint8_t(b * 17 + cBase.size());
-            cSections.back().bytes.push_back(value);
+            values.push_back(value);
             line += (b ? ", " : "") + std::to_string(value);
         }
-        cLabels.push_back({label, section, 0, C_EXT});
+        cObject.romdata(section, label, true, values);
+        text(section + " code_pack");
         text(line);
     }
     void udata(const std::string &section, const std::string &label, unsigned bytes)
     {
-        cSections.push_back({section, SCN_UDATA, {}, bytes});
-        cLabels.push_back({label, section, 0, C_EXT});
+        cObject.udata(section, label, true, bytes);
         text(section + " udata");
         text(label + "  res     " + std::to_string(bytes));
     }
     // A label on the next instruction.
     void label(const std::string &name, bool global)
     {
-        cLabels.push_back({name, cSections.back().name, here(), uint8_t(global ? C_EXT : C_LABEL)});
+        cObject.label(name, global);
         cPendingLabel = name;
     }
     // One instruction word with its source text; with a symbol, the word
@@ -101,44 +101,14 @@ public:
         cPendingLabel.clear();
         line.resize(std::max<size_t>(line.size() + 1, 8), ' ');
         text(line + source);
-        cLines.push_back({cSections.back().name, uint16_t(cText.size()), here()});
-        putWord(encode(mnemonic, operands), symbol, relocType);
+        cObject.ins(uint16_t(cText.size()), mnemonic, operands, symbol, relocType);
     }
     // The second word of a CALL or GOTO, relocated for the same symbol.
-    void word2(const std::string &symbol) { putWord(0xF000, symbol, RELOCT_CALL2); }
+    void word2(const std::string &symbol) { cObject.word2(0, symbol, RELOCT_CALL2); }
 
     void end() { text("        end"); }
 
-    CoffBuilder build() const
-    {
-        CoffBuilder b;
-        b.name(cBase + ".o").processor(VOQ850);
-        for (const Section &s : cSections) {
-            if (s.flags & SCN_UDATA)
-                b.udata(s.name, s.size);
-            else
-                b.section(s.name, s.flags, s.bytes);
-        }
-        b.file(cBase + ".asm");
-        uint32_t sourceSlot = b.symbolIndex(".file");
-        for (const Section &s : cSections)
-            b.symbol(s.name, 0, s.name, C_SECTION);
-        for (const Label &l : cLabels)
-            b.symbol(l.name, l.value, l.section, l.sclass);
-        for (const std::string &e : cExternals)
-            b.symbol(e, 0, int16_t(0), C_EXT);
-        b.symbol(".eof", 0, int16_t(-2), C_STAT); // the source file ends
-        for (const Fixup &f : cFixups)
-            b.reloc(f.section, f.offset, f.symbol, f.type);
-        for (const Line &l : cLines) {
-            coff_lineno entry;
-            entry.l_srcndx = sourceSlot;
-            entry.l_lnno = l.line;
-            entry.l_paddr = l.address;
-            b.line(l.section, entry);
-        }
-        return b;
-    }
+    CoffBuilder build() const { return cObject.build(); }
 
     std::string source() const
     {
@@ -151,69 +121,15 @@ public:
     const std::string &base() const { return cBase; }
 
 private:
-    struct Section
-    {
-        std::string name;
-        uint32_t flags;
-        std::vector<uint8_t> bytes;
-        uint32_t size;
-    };
-    struct Label
-    {
-        std::string name;
-        std::string section;
-        uint32_t value;
-        uint8_t sclass;
-    };
-    struct Fixup
-    {
-        std::string section;
-        uint32_t offset;
-        std::string symbol;
-        uint16_t type;
-    };
-    struct Line
-    {
-        std::string section;
-        uint16_t line;
-        uint32_t address;
-    };
+    // The ".eof" symbol is a static one, and the second word of an
+    // instruction has no line entry.
+    static constexpr SourceConventions CONVENTIONS = {C_STAT, false};
 
     void text(const std::string &line) { cText.push_back(line); }
-    uint32_t here() const { return uint32_t(cSections.back().bytes.size()); }
-    void putWord(uint16_t word, const std::string &symbol, uint16_t relocType)
-    {
-        Section &s = cSections.back();
-        if (!symbol.empty())
-            cFixups.push_back({s.name, uint32_t(s.bytes.size()), symbol, relocType});
-        s.bytes.push_back(uint8_t(word & 0xFF));
-        s.bytes.push_back(uint8_t(word >> 8));
-    }
-    static uint16_t encode(const std::string &mnemonic, const std::vector<uint16_t> &operands)
-    {
-        MnemonicIndex index = 0;
-        if (!inst_lookup(mnemonic, index, FAMILY_CORE16E))
-            throw std::invalid_argument("no instruction '" + mnemonic + "'");
-        uint16_t word = 0;
-        inst_put_opcode(word, index, FAMILY_CORE16E);
-        for (size_t i = 0; i < operands.size(); i++) {
-            if (i == 0)
-                inst_put_operand0(word, operands[i], FAMILY_CORE16E);
-            else if (i == 1)
-                inst_put_operand1(word, operands[i], FAMILY_CORE16E);
-            else
-                inst_put_operand2(word, operands[i], FAMILY_CORE16E);
-        }
-        return word;
-    }
 
     std::string cBase;
+    ObjectSource cObject;
     std::vector<std::string> cText;
-    std::vector<Section> cSections;
-    std::vector<Label> cLabels;
-    std::vector<std::string> cExternals;
-    std::vector<Fixup> cFixups;
-    std::vector<Line> cLines;
     std::string cPendingLabel;
 };
 

@@ -1,5 +1,6 @@
-// Test fixtures: object files, executables and libraries built in a few
-// lines through the suite's own Coff model and written by its own writer.
+// Object files, executables and libraries built in a few lines through the
+// suite's own Coff model and written by its own writer: the tests' fixtures,
+// the fuzz seeds, and the objects of the example and the benchmark.
 //
 //   std::vector<uint8_t> obj = CoffBuilder()
 //       .processor(code)                               // from the processor table

@@ -1,4 +1,4 @@
-// The fixture builders over the suite's own Coff and Archive.
+// The object and library builders over the suite's own Coff and Archive.
 
 #include "coffbuilder.h"
 

@@ -1,4 +1,4 @@
-// One assembler source file of the example, described the way an assembler
+// One assembler source file, described the way an assembler
 // would have turned it into an object: its sections, the instruction words
 // and data they hold, labels, symbols of other files, the relocations that
 // leave addresses to the linker, and the source line of every instruction.
@@ -10,8 +10,12 @@
 //   s.ins(16, "movwf", {0}, "count", RELOCT_F);
 //   s.external("count");
 //   std::vector<uint8_t> image = s.build().bytes();
+//
+// The example's objects and the benchmark's are made this way; they differ
+// in two conventions of the assembler they imitate (SourceConventions).
 #pragma once
 
+#include "coff_format.h"
 #include "coffbuilder.h"
 #include "mgproc.h"
 
@@ -19,19 +23,35 @@
 #include <string>
 #include <vector>
 
+// The storage class of the ".eof" symbol that ends a source file.
+const uint8_t C_EOF = 107;
+
+// The conventions of the assembler whose objects are imitated.
+struct SourceConventions
+{
+    // The storage class of the ".eof" symbols.
+    uint8_t eofClass = C_EOF;
+    // Whether the second word of a two-word instruction gets a line entry
+    // of its own (with the line of its first word).
+    bool secondWordLines = true;
+};
+
 class ObjectSource
 {
 public:
     // A source that includes `include` at line `includeLine` (no include
     // when the name is empty).
     ObjectSource(ProcessorCode proc, const std::string &source, const std::string &include = "",
-                 uint32_t includeLine = 0);
+                 uint32_t includeLine = 0, SourceConventions conventions = {});
 
     // Starts a relocatable code section; instructions and labels go to it.
     void code(const std::string &section);
     // A section of initialised data holding one labelled run of bytes.
     void idata(const std::string &section, const std::string &label, bool global,
                const std::vector<uint8_t> &bytes);
+    // A section of program memory holding one labelled run of data bytes.
+    void romdata(const std::string &section, const std::string &label, bool global,
+                 const std::vector<uint8_t> &bytes);
     // A section of uninitialised data of one labelled variable; a shared one
     // goes to a bank that every bank sees.
     void udata(const std::string &section, const std::string &label, bool global, uint32_t size,
@@ -50,7 +70,8 @@ public:
     // the device has; the linker rewrites them.
     void banksel(uint16_t line, const std::string &symbol);
     // The second word of a two-word instruction, on the source line of
-    // its first: its fixed bits, and optionally a relocation.
+    // its first (see SourceConventions): its fixed bits, and optionally a
+    // relocation.
     void word2(uint16_t bits, const std::string &symbol = "", uint16_t relocType = 0);
     // A symbol that another file defines.
     void external(const std::string &name);
@@ -93,6 +114,8 @@ private:
         std::string mnemonic;
     };
 
+    void dataSection(const std::string &section, uint32_t flags, const std::string &label, bool global,
+                     const std::vector<uint8_t> &bytes);
     Section &current();
     // Program address of the next word of the current code section.
     uint32_t here();
@@ -104,6 +127,7 @@ private:
     std::string cSource;
     std::string cInclude;
     uint32_t cIncludeLine;
+    SourceConventions cConventions;
     std::vector<Section> cSections;
     std::vector<Label> cLabels;
     std::vector<std::string> cExternals;

@@ -1,6 +1,5 @@
 #include "objectsource.h"
 
-#include "coff_format.h"
 #include "mginst.h"
 #include "reloctype.h"
 #include "textio.h"
@@ -11,26 +10,32 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace {
-
-// The storage class of the ".eof" symbol that ends a source file.
-const uint8_t C_EOF = 107;
-
-} // namespace
-
 ObjectSource::ObjectSource(ProcessorCode proc, const std::string &source, const std::string &include,
-                           uint32_t includeLine)
-    : cProc(proc), cFamily(proc_family(proc)), cSource(source), cInclude(include), cIncludeLine(includeLine)
+                           uint32_t includeLine, SourceConventions conventions)
+    : cProc(proc), cFamily(proc_family(proc)), cSource(source), cInclude(include), cIncludeLine(includeLine),
+      cConventions(conventions)
 {
 }
 
 void ObjectSource::code(const std::string &section) { cSections.push_back({section, SCN_CODE, {}, 0}); }
 
+void ObjectSource::dataSection(const std::string &section, uint32_t flags, const std::string &label, bool global,
+                               const std::vector<uint8_t> &bytes)
+{
+    cSections.push_back({section, flags, bytes, 0});
+    cLabels.push_back({label, section, 0, uint8_t(global ? C_EXT : C_STAT)});
+}
+
 void ObjectSource::idata(const std::string &section, const std::string &label, bool global,
                          const std::vector<uint8_t> &bytes)
 {
-    cSections.push_back({section, SCN_IDATA, bytes, 0});
-    cLabels.push_back({label, section, 0, uint8_t(global ? C_EXT : C_STAT)});
+    dataSection(section, SCN_IDATA, label, global, bytes);
+}
+
+void ObjectSource::romdata(const std::string &section, const std::string &label, bool global,
+                           const std::vector<uint8_t> &bytes)
+{
+    dataSection(section, SCN_ROMDATA, label, global, bytes);
 }
 
 void ObjectSource::udata(const std::string &section, const std::string &label, bool global, uint32_t size,
@@ -113,12 +118,13 @@ void ObjectSource::banksel(uint16_t line, const std::string &symbol)
 
 void ObjectSource::word2(uint16_t bits, const std::string &symbol, uint16_t relocType)
 {
-    // Every word of an instruction carries the instruction's source line.
     if (cLines.empty() || cLines.back().section != current().name)
         throw std::logic_error(cSource + ": a second word without its instruction");
-    Line second = cLines.back();
-    second.address = here();
-    cLines.push_back(second);
+    if (cConventions.secondWordLines) {
+        Line second = cLines.back();
+        second.address = here();
+        cLines.push_back(second);
+    }
     putWord(uint16_t(0xF000 | (bits & 0x0FFF)), symbol, relocType);
 }
 
@@ -142,7 +148,7 @@ CoffBuilder ObjectSource::build() const
     uint32_t sourceSlot = b.symbolIndex(".file");
     if (!cInclude.empty()) {
         b.file(cInclude, cIncludeLine);
-        b.symbol(".eof", 0, int16_t(-2), C_EOF);
+        b.symbol(".eof", 0, int16_t(-2), cConventions.eofClass);
     }
     for (const Section &s : cSections)
         b.symbol(s.name, 0, s.name, C_SECTION);
@@ -150,7 +156,7 @@ CoffBuilder ObjectSource::build() const
         b.symbol(l.name, l.value, l.section, l.sclass);
     for (const std::string &e : cExternals)
         b.symbol(e, 0, int16_t(0), C_EXT);
-    b.symbol(".eof", 0, int16_t(-2), C_EOF);
+    b.symbol(".eof", 0, int16_t(-2), cConventions.eofClass);
     for (const Fixup &f : cFixups)
         b.reloc(f.section, f.offset, f.symbol, f.type);
     for (const Line &l : cLines) {
