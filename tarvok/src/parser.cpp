@@ -284,7 +284,35 @@ void Parser::parseCommandLine(int argc, const char *const *argv, Linker &linker)
 
 // ---------------------------------------------------------- command files
 
+// A command file is read whole, then line by line. An INCLUDE operand
+// suspends it, its place kept here, until the named file has been read to
+// its end; the rest of the line (further operands) follows then.
+struct Parser::OpenFile
+{
+    std::string name;         // as found
+    std::istringstream text;  // the whole file
+    uint64_t lineNo = 0;
+    std::string at;           // the current line's place in messages
+    std::istringstream line;  // what is left of the current line
+    std::string includeError; // set while the line's INCLUDE operands are read
+};
+
 void Parser::parseCommandFile(const std::string &name, Linker &linker)
+{
+    // The files being read, the innermost last: INCLUDE nests as deep as
+    // memory allows without deepening the call stack.
+    std::vector<std::unique_ptr<OpenFile>> open;
+    open.push_back(openCommandFile(name));
+    std::string include;
+    while (!open.empty()) {
+        if (readCommandFile(*open.back(), linker, include))
+            open.push_back(openCommandFile(include));
+        else
+            open.pop_back();
+    }
+}
+
+std::unique_ptr<Parser::OpenFile> Parser::openCommandFile(const std::string &name)
 {
     std::string found;
     PathInfo info(name);
@@ -313,15 +341,16 @@ void Parser::parseCommandFile(const std::string &name, Linker &linker)
     std::string text;
     if (!readRegularFile(found, text))
         usage("Could not open '" + found + "'");
-    std::istringstream in(text);
+    auto file = std::make_unique<OpenFile>();
+    file->name = found;
+    file->text.str(std::move(text));
 
     // The list lives for the whole run: a file read twice is an error however
     // it was reached.
     if (!cCommandFileSet.insert(found).second)
         usage("Multliple inclusion of linker command file '" + found + "' ");
     cCommandFiles.push_back(found);
-
-    readCommandFile(in, found, linker);
+    return file;
 }
 
 std::vector<std::string> Parser::readPathList(std::istream &in, const std::string &message)
@@ -338,76 +367,89 @@ std::vector<std::string> Parser::readPathList(std::istream &in, const std::strin
     return dirs;
 }
 
-void Parser::readCommandFile(std::istream &in, const std::string &file, Linker &linker)
+bool Parser::readCommandFile(OpenFile &file, Linker &linker, std::string &include)
 {
     std::string err;
     std::string text;
-    uint64_t lineNo = 0;
-    // Lines of any length are read whole.
-    while (readTextLine(in, text)) {
-        ++lineNo;
-        std::istringstream line(stripComment(text) + " ");
-        const std::string at = place(file, lineNo);
-        std::string word;
-        while (line >> word) {
-            if (word == "LIBPATH") {
-                for (const std::string &dir : readPathList(line, "Illegal <libpath> for LIBPATH in " + at))
-                    if (!linker.addLibPath(dir, err))
-                        usage(err);
-            } else if (word == "LKRPATH") {
-                for (const std::string &dir : readPathList(line, "Illegal <lkrpath> for LKRPATH in " + at))
-                    cSearchDirs.push_back(dir);
-            } else if (word == "FILES" || word == "INCLUDE") {
-                const bool files = word == "FILES";
-                const std::string message = "Illegal <filename> for " + word + " in " + at;
-                if (!moreOnLine(line))
-                    usage(message);
-                std::string token;
-                while (moreOnLine(line)) {
-                    if (!readToken(line, token))
-                        usage(message);
-                    if (!files) {
-                        if (!isCommandFile(token))
-                            usage(message);
-                        parseCommandFile(token, linker); // read whole before the next token
-                    } else if (isObjectFile(token)) {
-                        if (!linker.addObjectFile(token, err))
-                            usage(err);
-                    } else if (isLibraryFile(token)) {
-                        if (!linker.addLibraryFile(token, err))
-                            usage(err);
-                    } else {
-                        usage(message);
-                    }
-                }
-            } else if (word == "CODEPAGE") {
-                if (!linker.addCodePage(parseMemory(word, line, file, lineNo, rom), err))
-                    usage(err);
-            } else if (word == "DATABANK") {
-                if (!linker.addDataBank(parseMemory(word, line, file, lineNo, ram), err))
-                    usage(err);
-            } else if (word == "SHAREBANK") {
-                if (!linker.addShareBank(parseMemory(word, line, file, lineNo, ram), err))
-                    usage(err);
-            } else if (word == "ACCESSBANK") {
-                if (!linker.addAccessBank(parseMemory(word, line, file, lineNo, ram), err))
-                    usage(err);
-            } else if (word == "SECTION") {
-                if (!linker.addSectionDesc(parseSection(line, file, lineNo), err))
-                    usage(err);
-            } else if (word == "STACK") {
-                if (!linker.setStackDesc(parseStack(line, file, lineNo), err))
-                    usage(err);
-            } else if (word == "HEAP") {
-                if (!linker.setMinHeapSize(parseHeap(line, file, lineNo), err))
-                    usage(err);
-            } else {
-                usage("Unrecognized input in " + at + ": " + word);
+    std::istringstream &line = file.line;
+    for (;;) {
+        // Each INCLUDE operand is read whole before the next token.
+        if (!file.includeError.empty()) {
+            if (moreOnLine(line)) {
+                if (!readToken(line, include) || !isCommandFile(include))
+                    usage(file.includeError);
+                return true;
             }
+            file.includeError.clear();
+        }
+        std::string word;
+        if (!(line >> word)) {
+            // Lines of any length are read whole.
+            if (!readTextLine(file.text, text))
+                break;
+            ++file.lineNo;
+            line = std::istringstream(stripComment(text) + " ");
+            file.at = place(file.name, file.lineNo);
+            continue;
+        }
+        const std::string &at = file.at;
+        if (word == "LIBPATH") {
+            for (const std::string &dir : readPathList(line, "Illegal <libpath> for LIBPATH in " + at))
+                if (!linker.addLibPath(dir, err))
+                    usage(err);
+        } else if (word == "LKRPATH") {
+            for (const std::string &dir : readPathList(line, "Illegal <lkrpath> for LKRPATH in " + at))
+                cSearchDirs.push_back(dir);
+        } else if (word == "INCLUDE") {
+            file.includeError = "Illegal <filename> for INCLUDE in " + at;
+            if (!moreOnLine(line))
+                usage(file.includeError);
+        } else if (word == "FILES") {
+            const std::string message = "Illegal <filename> for FILES in " + at;
+            if (!moreOnLine(line))
+                usage(message);
+            std::string token;
+            while (moreOnLine(line)) {
+                if (!readToken(line, token))
+                    usage(message);
+                if (isObjectFile(token)) {
+                    if (!linker.addObjectFile(token, err))
+                        usage(err);
+                } else if (isLibraryFile(token)) {
+                    if (!linker.addLibraryFile(token, err))
+                        usage(err);
+                } else {
+                    usage(message);
+                }
+            }
+        } else if (word == "CODEPAGE") {
+            if (!linker.addCodePage(parseMemory(word, line, file.name, file.lineNo, rom), err))
+                usage(err);
+        } else if (word == "DATABANK") {
+            if (!linker.addDataBank(parseMemory(word, line, file.name, file.lineNo, ram), err))
+                usage(err);
+        } else if (word == "SHAREBANK") {
+            if (!linker.addShareBank(parseMemory(word, line, file.name, file.lineNo, ram), err))
+                usage(err);
+        } else if (word == "ACCESSBANK") {
+            if (!linker.addAccessBank(parseMemory(word, line, file.name, file.lineNo, ram), err))
+                usage(err);
+        } else if (word == "SECTION") {
+            if (!linker.addSectionDesc(parseSection(line, file.name, file.lineNo), err))
+                usage(err);
+        } else if (word == "STACK") {
+            if (!linker.setStackDesc(parseStack(line, file.name, file.lineNo), err))
+                usage(err);
+        } else if (word == "HEAP") {
+            if (!linker.setMinHeapSize(parseHeap(line, file.name, file.lineNo), err))
+                usage(err);
+        } else {
+            usage("Unrecognized input in " + at + ": " + word);
         }
     }
-    if (in.bad())
-        usage("Could not read '" + file + "'");
+    if (file.text.bad())
+        usage("Could not read '" + file.name + "'");
+    return false;
 }
 
 // ---------------------------------------------------------- attributes

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -45,7 +46,14 @@ public:
     const std::vector<std::string> &getSearchDirs() const { return cSearchDirs; }
 
 private:
-    void readCommandFile(std::istream &in, const std::string &file, Linker &linker);
+    // A command file being read, with the place where reading stopped.
+    struct OpenFile;
+    // Finds, reads and registers a command file, ready to read from its
+    // first line.
+    std::unique_ptr<OpenFile> openCommandFile(const std::string &name);
+    // Reads on from where the file stopped: true, with the operand in
+    // include, at an INCLUDE of a command file; false at the file's end.
+    bool readCommandFile(OpenFile &file, Linker &linker, std::string &include);
     std::vector<std::string> readPathList(std::istream &in, const std::string &message);
 
     std::vector<std::string> cCommandFiles; // in reading order

@@ -304,6 +304,42 @@ TEST(TarvokCommandFile, IncludedFileErrorsNameTheirOwnPlace)
     EXPECT_EQ(r.output, failure("Could not find linker command file 'missing.lkr'."));
 }
 
+TEST(TarvokCommandFile, TenThousandDeepIncludeChain)
+{
+    // f1.lkr includes f2.lkr, and so on down to f10000.lkr. After the chain
+    // the outer file reads on with its own line numbers.
+    const int depth = 10000;
+    const std::string memory = "CODEPAGE NAME=page0 START=0 END=0x7FF\nFILES a.o\n";
+    TempDir dir;
+    dir.write("a.o", objectFor(TEST_CORE14, "a.o").bytes());
+    for (int i = 1; i < depth; ++i)
+        dir.write("f" + std::to_string(i) + ".lkr", "// level " + std::to_string(i) + "\nINCLUDE f" +
+                                                        std::to_string(i + 1) + ".lkr\n");
+    const struct
+    {
+        std::string top, innermost;
+        std::string message; // empty: the link succeeds
+    } cases[] = {
+        {"INCLUDE f1.lkr\n", memory, ""},
+        {"INCLUDE f1.lkr\n\nbogus\n", memory, "Unrecognized input in './top.lkr:3': bogus"},
+        {"INCLUDE f1.lkr\n", "INCLUDE f1.lkr\n", "Multliple inclusion of linker command file './f1.lkr' "},
+        {"INCLUDE f1.lkr\n", "FILES a.o\nSTACK\n", "Invalid attributes for STACK in './f10000.lkr:2'"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.top + c.innermost);
+        dir.write("top.lkr", c.top);
+        dir.write("f" + std::to_string(depth) + ".lkr", c.innermost);
+        ToolResult r = tarvok(dir, {"top.lkr"});
+        if (c.message.empty()) {
+            EXPECT_EQ(r.exitCode, 0) << r.output;
+            EXPECT_TRUE(dir.exists("a.out"));
+        } else {
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_EQ(r.output, failure(c.message));
+        }
+    }
+}
+
 TEST(TarvokCommandFile, CrLfAndLongLinesKeepLineNumbers)
 {
     expectFileError("FILES a.o\r\nbogus\r\n", "Unrecognized input in './t.lkr:2': bogus");
