@@ -6,7 +6,9 @@
 // A command that changes a library builds the whole new member list in
 // memory and writes the library only when every step succeeded; the writer
 // replaces the file by renaming a finished temporary file over it, so a
-// failed run leaves the old library as it was.
+// failed run leaves the old library as it was. Such a command holds the
+// library's lock from before it reads the library until the new one is in
+// place, so concurrent runs on one library take their turns.
 //
 // "/t" prints one line per member:
 //
@@ -18,6 +20,7 @@
 #include "coff.h"
 #include "debugsw.h"
 #include "diag.h"
+#include "librarylock.h"
 #include "pathinfo.h"
 #include "textio.h"
 
@@ -115,6 +118,7 @@ bool Archiver::run()
 bool Archiver::cmdCreate()
 {
     // Any old library of that name is replaced, never read.
+    LibraryLock lock(cArchive);
     Archive ar(cArchive);
     for (const auto &name : cMembers) {
         std::unique_ptr<Coff> obj = readObject(name);
@@ -152,6 +156,7 @@ bool Archiver::cmdList()
 
 bool Archiver::cmdDelete()
 {
+    LibraryLock lock(cArchive);
     std::unique_ptr<Archive> ar = Archive::make(cArchive);
     if (!ar)
         return false;
@@ -189,6 +194,7 @@ bool Archiver::cmdDelete()
 bool Archiver::cmdReplace()
 {
     // The library must exist: "add or replace" never creates one.
+    LibraryLock lock(cArchive);
     std::unique_ptr<Archive> ar = Archive::make(cArchive);
     if (!ar)
         return false;
