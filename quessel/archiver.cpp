@@ -27,6 +27,7 @@
 #include <ctime>
 #include <deque>
 #include <iostream>
+#include <sys/stat.h>
 #include <unordered_map>
 
 namespace {
@@ -78,6 +79,23 @@ bool isSafeExtractName(const std::string &name)
         start = end + 1;
     }
     return isObjectFile(name);
+}
+
+// Why writing a member to the file of its name could leave the current
+// directory through a symbolic link: a directory on its path is a link, or
+// the file name is one already (the write would land on its target).
+// Empty when neither.
+std::string linkOnPath(const std::string &name)
+{
+    struct stat st;
+    for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
+        std::string dir = name.substr(0, slash);
+        if (!dir.empty() && ::lstat(dir.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            return "its directory '" + dir + "' is a symbolic link";
+    }
+    if (::lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        return "its file is a symbolic link";
+    return "";
 }
 
 bool extractMember(const Coff &member)
@@ -223,6 +241,7 @@ bool Archiver::cmdExtract()
     if (!ar)
         return false;
 
+    std::vector<const Coff *> chosen;
     if (!cMembers.empty()) {
         std::unordered_map<std::string, size_t> first = firstByName(*ar);
         bool allFound = true;
@@ -235,27 +254,32 @@ bool Archiver::cmdExtract()
         if (!allFound)
             return false;
         for (const auto &name : cMembers)
-            if (!extractMember(*ar->cMembers[first[name]]))
-                return false;
-        return true;
+            chosen.push_back(ar->cMembers[first[name]].get());
+    } else {
+        for (const auto &member : ar->cMembers)
+            chosen.push_back(member.get());
     }
 
-    // Without names the file names come from the library itself, so each
-    // must be a relative object-file path that stays below the current
-    // directory; one that is not refuses the whole extraction.
+    // Every file name is checked before any file is written, and one that
+    // is refused refuses the whole extraction. Without names the names come
+    // from the library itself, so each must be a relative object-file path
+    // that stays below the current directory; no name may lead out of it
+    // through a symbolic link.
     bool allSafe = true;
-    for (const auto &member : ar->cMembers) {
-        if (!isSafeExtractName(member->name())) {
+    for (const Coff *member : chosen) {
+        std::string why = cMembers.empty() && !isSafeExtractName(member->name())
+                              ? "its name is not a relative object file name"
+                              : linkOnPath(member->name());
+        if (!why.empty()) {
             report(SEV_ERROR, "Archiver::cmdExtract()",
-                   "Member '" + member->name() + "' of library '" + cArchive +
-                       "' is not extracted: its name is not a relative object file name.",
+                   "Member '" + member->name() + "' of library '" + cArchive + "' is not extracted: " + why + ".",
                    false);
             allSafe = false;
         }
     }
     if (!allSafe)
         return false;
-    for (const auto &member : ar->cMembers)
+    for (const Coff *member : chosen)
         if (!extractMember(*member))
             return false;
     return true;

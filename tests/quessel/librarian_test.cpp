@@ -393,6 +393,55 @@ TEST_F(Librarian, ExtractAllRefusesNamesThatLeaveTheDirectory)
     EXPECT_EQ(top.read("up.o"), c);
 }
 
+TEST_F(Librarian, ExtractRefusesNamesThatLeaveTheDirectoryThroughLinks)
+{
+    // In work/: sub links to ../outside, d/sub to it too, and b.o to a file
+    // there that does not exist yet. No refused name is written, and
+    // neither is any other: the names are all checked first.
+    Bytes n = objN().bytes();
+    TempDir top;
+    const std::string work = top.file("work");
+    std::filesystem::create_directories(work + "/d");
+    std::filesystem::create_directory(top.file("outside"));
+    std::filesystem::create_directory_symlink("../outside", work + "/sub");
+    std::filesystem::create_directory_symlink(top.file("outside"), work + "/d/sub");
+    std::filesystem::create_symlink("../outside/b.o", work + "/b.o");
+    top.write("work/l.lib", cat({kMagic, header("ok.o", "0", "81"), n, header("sub\\a.o", "0", "81"), n,
+                                 header("b.o", "0", "81"), n, header("d\\sub\\c.o", "0", "81"), n}));
+    const std::string refused = "Error - Member '%' of library 'l.lib' is not extracted: ";
+    auto error = [&](const std::string &member, const std::string &why) {
+        std::string text = refused;
+        return text.replace(text.find('%'), 1, member) + why + ".\n";
+    };
+    const std::string subLink = error("sub/a.o", "its directory 'sub' is a symbolic link");
+    const std::string fileLink = error("b.o", "its file is a symbolic link");
+    const std::string deepLink = error("d/sub/c.o", "its directory 'd/sub' is a symbolic link");
+    const struct
+    {
+        std::vector<std::string> args;
+        std::string errors;
+        int count;
+    } cases[] = {
+        {{"/x", "l.lib"}, subLink + fileLink + deepLink, 3},
+        {{"/x", "l.lib", "sub/a.o"}, subLink, 1},
+        {{"/x", "l.lib", "ok.o", "b.o"}, fileLink, 1},
+        {{"/x", "l.lib", "d/sub/c.o", "ok.o"}, deepLink, 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args.back());
+        ToolResult r = runTool(QUESSEL_EXE, c.args, work);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.output, kBanner + c.errors + "Errors    : " + std::to_string(c.count) + "\nWarnings  : 0\n\n");
+        EXPECT_TRUE(std::filesystem::is_empty(top.file("outside")));
+        EXPECT_FALSE(std::filesystem::exists(work + "/ok.o"));
+    }
+
+    // A link that is not on the member's path is no reason to refuse it.
+    ToolResult r = runTool(QUESSEL_EXE, {"/x", "l.lib", "ok.o"}, work);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(top.read("work/ok.o"), n);
+}
+
 TEST_F(Librarian, WrittenLibraryReadsBackWithItsMembersAndIndex)
 {
     ASSERT_EQ(quessel(dir, {"/c", "l.lib", "b.o", "a.o", "c.o"}).exitCode, 0);
