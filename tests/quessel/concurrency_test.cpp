@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <memory>
 #include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
@@ -19,8 +18,10 @@
 
 namespace {
 
+using Args = std::vector<std::string>;
+
 // Starts quessel with the arguments in the directory, its output dropped.
-pid_t startQuessel(const std::string &dir, const std::vector<std::string> &args)
+pid_t startQuessel(const std::string &dir, const Args &args)
 {
     pid_t pid = fork();
     if (pid == 0) {
@@ -37,26 +38,23 @@ pid_t startQuessel(const std::string &dir, const std::vector<std::string> &args)
     return pid;
 }
 
+bool exitedWell(int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 0; }
+
 // Runs one quessel per argument list, eight at a time; the number of runs
 // that did not exit with 0.
-int runConcurrently(const std::string &dir, const std::vector<std::vector<std::string>> &runs)
+int runConcurrently(const std::string &dir, const std::vector<Args> &runs)
 {
     std::deque<pid_t> running;
     int failed = 0;
     auto waitOldest = [&] {
         int status = 0;
-        if (waitpid(running.front(), &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-            ++failed;
+        failed += waitpid(running.front(), &status, 0) < 0 || !exitedWell(status);
         running.pop_front();
     };
-    for (const auto &args : runs) {
+    for (const Args &args : runs) {
         if (running.size() == 8)
             waitOldest();
-        pid_t pid = startQuessel(dir, args);
-        if (pid < 0)
-            ++failed;
-        else
-            running.push_back(pid);
+        running.push_back(startQuessel(dir, args));
     }
     while (!running.empty())
         waitOldest();
@@ -68,9 +66,8 @@ std::set<std::string> memberNames(const std::string &library)
     std::set<std::string> names;
     std::unique_ptr<Archive> ar = Archive::make(library);
     EXPECT_TRUE(ar);
-    if (ar)
-        for (const auto &m : ar->cMembers)
-            names.insert(m->name());
+    for (size_t i = 0; ar && i < ar->cMembers.size(); ++i)
+        names.insert(ar->cMembers[i]->name());
     return names;
 }
 
@@ -82,12 +79,12 @@ TEST(LibrarianConcurrency, ConcurrentReplacesAndDeletesLoseNoMember)
     // delete one of the even-numbered ones.
     TempDir dir;
     dir.write("lib.lib", ArchiveBuilder().bytes());
-    std::vector<std::vector<std::string>> adds, deletes;
+    std::vector<Args> adds, deletes;
     std::set<std::string> all, odd;
     for (int k = 0; k < 50; ++k) {
         std::string name = "m" + std::to_string(k) + ".o";
-        dir.write(name, CoffBuilder().section(".code", SCN_CODE, {uint8_t(k)}).symbol("s" + std::to_string(k), 0,
-                                                                                        ".code", C_EXT).bytes());
+        std::string symbol = "s" + std::to_string(k);
+        dir.write(name, CoffBuilder().section(".code", SCN_CODE, {uint8_t(k)}).symbol(symbol, 0, ".code", C_EXT).bytes());
         adds.push_back({"/q", "/r", "lib.lib", name});
         all.insert(name);
         if (k % 2 == 0)
@@ -99,45 +96,37 @@ TEST(LibrarianConcurrency, ConcurrentReplacesAndDeletesLoseNoMember)
     EXPECT_EQ(memberNames(dir.file("lib.lib")), all);
     EXPECT_EQ(runConcurrently(dir.path(), deletes), 0);
     EXPECT_EQ(memberNames(dir.file("lib.lib")), odd);
-    // No temporary file stays behind.
-    EXPECT_EQ(dir.list().size(), 51u);
+    EXPECT_EQ(dir.list().size(), 51u); // no temporary file stays behind
 }
 
-TEST(LibrarianConcurrency, CommandsThatChangeTheLibraryWaitForItsLock)
+TEST(LibrarianConcurrency, OnlyCommandsThatChangeTheLibraryWaitForItsLock)
 {
-    const struct
-    {
-        std::vector<std::string> args;
-        bool waits;
-    } cases[] = {
-        {{"/c", "lib.lib", "a.o"}, true},
-        {{"/r", "lib.lib", "a.o"}, true},
-        {{"/d", "lib.lib"}, true},
-        {{"/t", "lib.lib"}, false},
-        {{"/x", "lib.lib"}, false},
+    const std::pair<Args, bool> cases[] = {
+        {{"/c", "lib.lib", "a.o"}, true}, {{"/r", "lib.lib", "a.o"}, true}, {{"/d", "lib.lib"}, true},
+        {{"/t", "lib.lib"}, false},       {{"/x", "lib.lib"}, false},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.args[0]);
+    for (const auto &[args, waits] : cases) {
+        SCOPED_TRACE(args[0]);
         TempDir dir;
         dir.write("a.o", CoffBuilder().section(".code", SCN_CODE, {1}).bytes());
         dir.write("lib.lib", ArchiveBuilder().bytes());
-        auto lock = std::make_unique<LibraryLock>(dir.file("lib.lib"));
-        ASSERT_TRUE(lock->locked());
-        pid_t pid = startQuessel(dir.path(), c.args);
-        ASSERT_GT(pid, 0);
-        // A run that does not wait ends well within the time given; one
-        // that waits is still there after it.
         int status = 0;
-        pid_t done = 0;
-        for (int i = 0; i < (c.waits ? 10 : 600) && done == 0; ++i) {
-            usleep(50000);
-            done = waitpid(pid, &status, WNOHANG);
+        pid_t pid, done = 0;
+        {
+            LibraryLock lock(dir.file("lib.lib"));
+            ASSERT_TRUE(lock.locked());
+            pid = startQuessel(dir.path(), args);
+            // A run that does not wait ends well within the time given; one
+            // that waits is still there after it.
+            for (int i = 0; i < (waits ? 10 : 600) && done == 0; ++i) {
+                usleep(50000);
+                done = waitpid(pid, &status, WNOHANG);
+            }
+            EXPECT_EQ(done == 0, waits);
         }
-        EXPECT_EQ(done == 0, c.waits);
-        lock.reset();
         if (done == 0)
             waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_TRUE(exitedWell(status));
     }
 }
 
@@ -148,13 +137,8 @@ TEST(LibraryLock, LocksOnlyAnExistingRegularFile)
     ASSERT_EQ(symlink("lib.lib", dir.file("link.lib").c_str()), 0);
     ASSERT_EQ(mkdir(dir.file("dir.lib").c_str(), 0755), 0);
     ASSERT_EQ(mkfifo(dir.file("pipe.lib").c_str(), 0600), 0); // must not wait for a writer
-    const struct
-    {
-        const char *name;
-        bool locked;
-    } cases[] = {{"lib.lib", true}, {"link.lib", true}, {"none.lib", false}, {"dir.lib", false}, {"pipe.lib", false}};
-    for (const auto &c : cases) {
-        LibraryLock lock(dir.file(c.name));
-        EXPECT_EQ(lock.locked(), c.locked) << c.name;
-    }
+    const std::pair<const char *, bool> cases[] = {
+        {"lib.lib", true}, {"link.lib", true}, {"none.lib", false}, {"dir.lib", false}, {"pipe.lib", false}};
+    for (const auto &[name, locked] : cases)
+        EXPECT_EQ(LibraryLock(dir.file(name)).locked(), locked) << name;
 }
