@@ -62,12 +62,6 @@ public:
     // (ram) memory; the widths must be known.
     uint32_t bytesPerWord(MemType memType) const;
 
-    // Copies bits srcBegin.. of value into bits dstBegin.. of the 16-bit
-    // little-endian word at rawOffset of the data, keeping every other bit
-    // (linker_patch.cpp). The field must lie inside the data.
-    static void insertBits(Data &data, uint32_t rawOffset, uint32_t value, uint16_t srcBegin, uint16_t dstBegin,
-                           uint16_t width);
-
     // ---- Inputs (linker_inputs.cpp): find, read and check every object
     // and library, then add the library members that define symbols still
     // undefined.

@@ -14,6 +14,10 @@ const std::string PATCHER = "Linker::doPatchCore14";
 const uint16_t STATUS = 0x03;
 const uint16_t PCLATH = 0x0a;
 
+// CALL and GOTO reach the 2048 words of a page.
+const BitField JUMP_TARGET{.srcBegin = 0, .dstBegin = 0, .width = 11};
+const BitField FILE_REGISTER{.srcBegin = 0, .dstBegin = 0, .width = 7};
+
 } // namespace
 
 bool Linker::doPatchCore14(Data &data, const reloc &rel, const std::vector<coff_syment> &symbols, std::string &err)
@@ -22,42 +26,41 @@ bool Linker::doPatchCore14(Data &data, const reloc &rel, const std::vector<coff_
     if (!sym)
         return false;
     const uint32_t s = relocTarget(*sym, rel);
-    const uint32_t at = rel.r_vaddr;
     const DeviceFamily f = FAMILY_CORE14;
+    const PatchSite site{PATCHER, data, rel.r_type, rel.r_vaddr, f};
 
     switch (rel.r_type) {
     case RELOCT_CALL:
     case RELOCT_GOTO:
-        return patchField(PATCHER, data, rel.r_type, at, s, 0, 0, 11, err);
+        return patchField(site, s, JUMP_TARGET, err);
     case RELOCT_HIGH:
-        return patchField(PATCHER, data, rel.r_type, at, s, 8, 0, 8, err);
+        return patchField(site, s, HIGH_BYTE, err);
     case RELOCT_LOW:
-        return patchField(PATCHER, data, rel.r_type, at, s, 0, 0, 8, err);
+        return patchField(site, s, LOW_BYTE, err);
     case RELOCT_F:
-        return patchField(PATCHER, data, rel.r_type, at, s, 0, 0, 7, err);
+        return patchField(site, s, FILE_REGISTER, err);
     case RELOCT_ALL:
-        return patchField(PATCHER, data, rel.r_type, at, s, 0, 0, 16, err);
+        return patchField(site, s, WHOLE_WORD, err);
 
     case RELOCT_BANKSEL:
-        return patchSelectBits(PATCHER, data, rel.r_type, at, proc_bank_count(cProcessor),
+        return patchSelectBits(site, proc_bank_count(cProcessor),
                                "RELOCT_BANKSEL encountered for a device with only one bank!", STATUS,
-                               {"rp0", bool((s >> 7) & 1), 5}, {"rp1", bool((s >> 8) & 1), 6}, f, err);
+                               {"rp0", bool((s >> 7) & 1), 5}, {"rp1", bool((s >> 8) & 1), 6}, err);
     case RELOCT_IBANKSEL: {
         if (proc_bank_count(cProcessor) <= 2) {
             traceNothing(PATCHER, "RELOCT_IBANKSEL encountered for a device with one or two banks!");
             return true;
         }
         bool irp = (s >> 8) & 1;
-        return patchWords(PATCHER, data, rel.r_type, at, {buildBitSelect(irp, STATUS, 7, f)}, selectorText("irp", irp),
-                          err);
+        return patchWords(site, {buildBitSelect(irp, STATUS, 7, f)}, selectorText("irp", irp), err);
     }
     case RELOCT_PAGESEL:
     case RELOCT_PAGESEL_WREG:
-        return patchPageLatch(PATCHER, data, rel.r_type, at, s, PCLATH, f, err);
+        return patchPageLatch(site, s, PCLATH, err);
     case RELOCT_PAGESEL_BITS:
-        return patchSelectBits(PATCHER, data, rel.r_type, at, proc_page_count(cProcessor),
+        return patchSelectBits(site, proc_page_count(cProcessor),
                                "RELOCT_PAGESEL_BITS encountered for a device with only one page!", PCLATH,
-                               {"pclath3", bool((s >> 11) & 1), 3}, {"pclath4", bool((s >> 12) & 1), 4}, f, err);
+                               {"pclath3", bool((s >> 11) & 1), 3}, {"pclath4", bool((s >> 12) & 1), 4}, err);
     default:
         err = UNSUPPORTED_RELOC_TYPE;
         return false;

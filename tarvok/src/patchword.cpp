@@ -1,7 +1,6 @@
 #include "patchword.h"
 
 #include "debugsw.h"
-#include "linker.h"
 #include "reloctype.h"
 #include "text.h"
 
@@ -64,33 +63,32 @@ uint16_t buildBitSelect(bool set, uint16_t reg, uint16_t bit, DeviceFamily famil
     return buildInstruction(set ? MN_BSF : MN_BCF, reg, bit, family);
 }
 
-bool patchField(const std::string &patcher, Data &data, uint16_t type, uint32_t rawOffset, uint32_t value,
-                uint16_t srcBegin, uint16_t dstBegin, uint16_t width, std::string &err, const char *lineEnd)
+bool patchField(const PatchSite &site, uint32_t value, const BitField &field, std::string &err, const char *lineEnd)
 {
-    if (!relocHasRoom(data, rawOffset, 1, err))
+    if (!relocHasRoom(site.data, site.rawOffset, 1, err))
         return false;
-    if (debugLevel(patcher))
-        std::cout << patcher << "() -  " << relocTypeName(type) << ", srcBegin=" << srcBegin
-                  << ", dstBegin=" << dstBegin << ", width=" << width << ", rawOffset=" << rawOffset
+    if (debugLevel(site.patcher))
+        std::cout << site.patcher << "() -  " << relocTypeName(site.type) << ", srcBegin=" << field.srcBegin
+                  << ", dstBegin=" << field.dstBegin << ", width=" << field.width << ", rawOffset=" << site.rawOffset
                   << ", value=" << hexString(value, 2) << lineEnd;
-    Linker::insertBits(data, rawOffset, value, srcBegin, dstBegin, width);
+    insertBits(site.data, site.rawOffset, value, field);
     return true;
 }
 
-bool patchWords(const std::string &patcher, Data &data, uint16_t type, uint32_t rawOffset,
-                const std::vector<uint16_t> &words, const std::string &selectors, std::string &err)
+bool patchWords(const PatchSite &site, const std::vector<uint16_t> &words, const std::string &selectors,
+                std::string &err)
 {
-    if (!relocHasRoom(data, rawOffset, uint32_t(words.size()), err))
+    if (!relocHasRoom(site.data, site.rawOffset, uint32_t(words.size()), err))
         return false;
-    if (debugLevel(patcher)) {
-        std::cout << patcher << "() -  " << relocTypeName(type) << ", srcBegin=0, dstBegin=0, width=16, rawOffset="
-                  << rawOffset << selectors;
+    if (debugLevel(site.patcher)) {
+        std::cout << site.patcher << "() -  " << relocTypeName(site.type)
+                  << ", srcBegin=0, dstBegin=0, width=16, rawOffset=" << site.rawOffset << selectors;
         for (size_t i = 0; i < words.size(); ++i)
             std::cout << ", opcode" << (i + 1) << "=" << hexString(words[i], 2);
         std::cout << '\n';
     }
     for (size_t i = 0; i < words.size(); ++i)
-        Linker::insertBits(data, rawOffset + 2 * uint32_t(i), words[i], 0, 0, 16);
+        insertBits(site.data, site.rawOffset + 2 * uint32_t(i), words[i], WHOLE_WORD);
     return true;
 }
 
@@ -102,28 +100,26 @@ void traceNothing(const std::string &patcher, const std::string &text)
 
 std::string selectorText(const char *name, bool set) { return std::string(", ") + name + "=" + (set ? "1" : "0"); }
 
-bool patchSelectBits(const std::string &patcher, Data &data, uint16_t type, uint32_t rawOffset, uint32_t count,
-                     const std::string &nothing, uint16_t reg, const SelectBit &low, const SelectBit &high,
-                     DeviceFamily family, std::string &err)
+bool patchSelectBits(const PatchSite &site, uint32_t count, const std::string &nothing, uint16_t reg,
+                     const SelectBit &low, const SelectBit &high, std::string &err)
 {
     if (count <= 1) {
-        traceNothing(patcher, nothing);
+        traceNothing(site.patcher, nothing);
         return true;
     }
-    std::vector<uint16_t> words{buildBitSelect(low.set, reg, low.bit, family)};
+    std::vector<uint16_t> words{buildBitSelect(low.set, reg, low.bit, site.family)};
     std::string selectors = selectorText(low.name, low.set);
     if (count > 2) {
-        words.push_back(buildBitSelect(high.set, reg, high.bit, family));
+        words.push_back(buildBitSelect(high.set, reg, high.bit, site.family));
         selectors += selectorText(high.name, high.set);
     }
-    return patchWords(patcher, data, type, rawOffset, words, selectors, err);
+    return patchWords(site, words, selectors, err);
 }
 
-bool patchPageLatch(const std::string &patcher, Data &data, uint16_t type, uint32_t rawOffset, uint32_t target,
-                    uint16_t latch, DeviceFamily family, std::string &err)
+bool patchPageLatch(const PatchSite &site, uint32_t target, uint16_t latch, std::string &err)
 {
-    return patchWords(patcher, data, type, rawOffset,
-                      {buildInstruction(MN_MOVLW, uint16_t((target >> 8) & 0xff), family),
-                       buildInstruction(MN_MOVWF, latch, family)},
+    return patchWords(site,
+                      {buildInstruction(MN_MOVLW, uint16_t((target >> 8) & 0xff), site.family),
+                       buildInstruction(MN_MOVWF, latch, site.family)},
                       "", err);
 }

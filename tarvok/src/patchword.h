@@ -4,6 +4,7 @@
 // whole words with its trace line.
 #pragma once
 
+#include "bitfield.h"
 #include "coff_format.h"
 #include "data.h"
 #include "mginst.h"
@@ -40,19 +41,35 @@ uint16_t buildInstruction(MnemonicIndex mnemonic, uint16_t operand0, uint16_t op
 // "BSF reg,bit" when set, else "BCF reg,bit".
 uint16_t buildBitSelect(bool set, uint16_t reg, uint16_t bit, DeviceFamily family);
 
-// Writes bits srcBegin.. of value into the word at rawOffset and prints the
-// trace line of the patcher (its switch name, such as
-// "Linker::doPatchCore14") when the switch is on. False with err set, and
-// nothing written, when the word lies outside the data. `lineEnd` closes the
-// trace line.
-bool patchField(const std::string &patcher, Data &data, uint16_t type, uint32_t rawOffset, uint32_t value,
-                uint16_t srcBegin, uint16_t dstBegin, uint16_t width, std::string &err, const char *lineEnd = "\n");
+// One relocation entry being patched: the patcher (its trace switch, such
+// as "Linker::doPatchCore14"), the section's raw data, the entry's type,
+// the offset of its word in the data and the linked family.
+struct PatchSite
+{
+    const std::string &patcher;
+    Data &data;
+    uint16_t type;
+    uint32_t rawOffset;
+    DeviceFamily family;
+};
+
+// The fields that several families fill alike.
+inline constexpr BitField LOW_BYTE{.srcBegin = 0, .dstBegin = 0, .width = 8};
+inline constexpr BitField HIGH_BYTE{.srcBegin = 8, .dstBegin = 0, .width = 8};
+inline constexpr BitField WHOLE_WORD{.srcBegin = 0, .dstBegin = 0, .width = 16};
+
+// Writes the field of value into the site's word and prints the patcher's
+// trace line when its switch is on. False with err set, and nothing
+// written, when the word lies outside the data. `lineEnd` closes the trace
+// line.
+bool patchField(const PatchSite &site, uint32_t value, const BitField &field, std::string &err,
+                const char *lineEnd = "\n");
 
 // Writes one or two built words, the second at rawOffset + 2, all 16 bits
 // each; `selectors` is the trace's text of the selecting bits (", rp0=1").
 // False with err set, and nothing written, when a word lies outside the data.
-bool patchWords(const std::string &patcher, Data &data, uint16_t type, uint32_t rawOffset,
-                const std::vector<uint16_t> &words, const std::string &selectors, std::string &err);
+bool patchWords(const PatchSite &site, const std::vector<uint16_t> &words, const std::string &selectors,
+                std::string &err);
 
 // The trace line of a patcher that had nothing to write.
 void traceNothing(const std::string &patcher, const std::string &text);
@@ -72,11 +89,9 @@ struct SelectBit {
 // device's count of banks or pages: nothing but the trace line `nothing`
 // when the count is 1 or less, the low bit alone when it is 2, both bits
 // when it is more.
-bool patchSelectBits(const std::string &patcher, Data &data, uint16_t type, uint32_t rawOffset, uint32_t count,
-                     const std::string &nothing, uint16_t reg, const SelectBit &low, const SelectBit &high,
-                     DeviceFamily family, std::string &err);
+bool patchSelectBits(const PatchSite &site, uint32_t count, const std::string &nothing, uint16_t reg,
+                     const SelectBit &low, const SelectBit &high, std::string &err);
 
 // Page selection through W: MOVLW of bits 8 to 15 of the target, then MOVWF
 // to the register `latch` that holds the upper bits of the program counter.
-bool patchPageLatch(const std::string &patcher, Data &data, uint16_t type, uint32_t rawOffset, uint32_t target,
-                    uint16_t latch, DeviceFamily family, std::string &err);
+bool patchPageLatch(const PatchSite &site, uint32_t target, uint16_t latch, std::string &err);
