@@ -67,6 +67,29 @@ int32_t parseNumber(const std::string &text)
     return magnitude > 0x7FFFFFFFu ? INT32_MAX : int32_t(magnitude);
 }
 
+DecimalNumber scanDecimal(const std::string &text)
+{
+    DecimalNumber number;
+    size_t i = 0;
+    while (i < text.size() && isBlankChar((unsigned char)text[i]))
+        ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        number.negative = text[i++] == '-';
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        uint64_t next = uint64_t(number.low) * 10 + uint64_t(text[i] - '0');
+        number.wide = number.wide || next > UINT32_MAX;
+        number.low = uint32_t(next);
+    }
+    return number;
+}
+
+int32_t DecimalNumber::clamped() const
+{
+    if (wide || low >= 0x80000000u)
+        return negative ? INT32_MIN : INT32_MAX;
+    return negative ? -int32_t(low) : int32_t(low);
+}
+
 std::vector<std::string> split(const std::string &text, char separator)
 {
     std::vector<std::string> fields;

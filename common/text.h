@@ -17,6 +17,24 @@
 // -0x80000000. Nothing is reported.
 int32_t parseNumber(const std::string &text);
 
+// A decimal number as the C library's conversions read it: leading white
+// space, one optional sign, then digits up to the first character that is
+// no digit; text without digits gives 0. Nothing is reported. The callers
+// differ in what they make of a value beyond 32 bits, so both readings are
+// kept.
+struct DecimalNumber
+{
+    bool negative = false;
+    uint32_t low = 0;  // the magnitude modulo 2^32
+    bool wide = false; // the magnitude is 2^32 or more
+
+    // The value clamped to the signed 32-bit range.
+    int32_t clamped() const;
+    // The value modulo 2^32, a negative one in two's complement.
+    uint32_t wrapped() const { return negative ? 0u - low : low; }
+};
+DecimalNumber scanDecimal(const std::string &text);
+
 // Splits at every separator; a field before a separator is kept even when
 // empty, the field after the last separator only when it is not empty.
 std::vector<std::string> split(const std::string &text, char separator);

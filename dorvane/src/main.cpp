@@ -7,10 +7,9 @@
 #include "coff.h"
 #include "coff2cod.h"
 #include "diag.h"
+#include "text.h"
 
-#include <algorithm>
 #include <cctype>
-#include <climits>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -24,25 +23,6 @@ namespace {
         std::cerr << "Usage: dorvane [-n, /n <listingPageLength>] [-d, /d] [-q, /q] <coffFile>" << std::endl;
     std::cout.flush();
     std::exit(1);
-}
-
-// A decimal number: leading white space, one optional sign, then digits up
-// to the first non-digit; no digits give 0. Values beyond 32 bits are
-// clamped.
-int32_t pageLengthOf(const std::string &text)
-{
-    size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    int64_t value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
-        value = std::min<int64_t>(value * 10 + (text[i] - '0'), int64_t(INT32_MAX) + 1);
-    if (negative)
-        value = -value;
-    return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
 } // namespace
@@ -65,7 +45,7 @@ int main(int argc, char **argv)
         if (arg == "-n" || arg == "/n") {
             if (i + 1 >= argc)
                 usage();
-            pageLength = pageLengthOf(argv[++i]);
+            pageLength = scanDecimal(argv[++i]).clamped();
             pageLengthGiven = true;
         } else if (arg == "-q" || arg == "/q") {
             // The start-up has set the quiet flag.

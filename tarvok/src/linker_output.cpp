@@ -49,22 +49,6 @@ uint16_t hexDigit(char c)
     return 0;
 }
 
-// A decimal FILL value: optional blanks and sign, then digits up to the
-// first other character, cut to 16 bits.
-uint16_t decimalFill(const std::string &text)
-{
-    size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    uint32_t value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
-        value = value * 10 + uint32_t(text[i] - '0');
-    return uint16_t(negative ? 0u - value : value);
-}
-
 // The 16-bit pattern values of a hexadecimal FILL value "0x..." (digits
 // padded on the left to whole groups of four, as the command file does).
 std::vector<uint16_t> hexFillPattern(const std::string &text)
@@ -442,7 +426,7 @@ void Linker::buildOutputHole(const Memory &mem, uint32_t start, uint32_t end, co
     bool truncated = false;
 
     if (fill.size() < 3 || std::tolower(static_cast<unsigned char>(fill[1])) != 'x') {
-        uint16_t value = decimalFill(fill);
+        uint16_t value = uint16_t(scanDecimal(fill).wrapped());
         for (uint64_t w = 0; w < words; ++w)
             putU16(p + 2 * w, value);
         if (size % 2) {

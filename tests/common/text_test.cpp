@@ -51,6 +51,43 @@ TEST(ParseNumber, ClampsToThirtyTwoBits)
     EXPECT_EQ(parseNumber("-99999999999999999999999999"), INT32_MIN);
 }
 
+TEST(ScanDecimal, ClampedAndWrappedReadings)
+{
+    // The listing's page length takes the clamped reading, a FILL value the
+    // wrapped one (cut to 16 bits by its caller).
+    struct Case
+    {
+        const char *text;
+        int32_t clamped;
+        uint32_t wrapped;
+    };
+    const Case cases[] = {
+        {"", 0, 0},
+        {"abc", 0, 0},
+        {"-", 0, 0},
+        {"- 5", 0, 0},
+        {"0x10", 0, 0}, // no hexadecimal
+        {" \t\v\f\r\n+42x7", 42, 42},
+        {"-1", -1, 0xFFFFFFFF},
+        {"65537", 65537, 0x10001},
+        {"2147483647", INT32_MAX, 0x7FFFFFFF},
+        {"2147483648", INT32_MAX, 0x80000000},
+        {"-2147483648", INT32_MIN, 0x80000000},
+        {"-2147483649", INT32_MIN, 0x7FFFFFFF},
+        {"4294967296", INT32_MAX, 0},
+        {"4294967297", INT32_MAX, 1},
+        {"-4294967297", INT32_MIN, 0xFFFFFFFF},
+        // 10^20 - 1 = 0x5_6BC7_5E2D_630F_FFFF; its negation ends in 0x9CF0_0001.
+        {"99999999999999999999", INT32_MAX, 0x630FFFFF},
+        {"-99999999999999999999", INT32_MIN, 0x9CF00001},
+    };
+    for (const Case &c : cases) {
+        DecimalNumber n = scanDecimal(c.text);
+        EXPECT_EQ(n.clamped(), c.clamped) << '"' << c.text << '"';
+        EXPECT_EQ(n.wrapped(), c.wrapped) << '"' << c.text << '"';
+    }
+}
+
 TEST(Split, EveryInnerFieldKeptTheLastOnlyWhenNotEmpty)
 {
     using V = std::vector<std::string>;
