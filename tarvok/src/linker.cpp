@@ -4,7 +4,6 @@
 #include "linker.h"
 
 #include "debugsw.h"
-#include "mapfile.h"
 #include "diag.h"
 
 #include <algorithm>
@@ -341,18 +340,7 @@ bool Linker::link(std::string &err)
     if (!buildOutputFileHdr(err))
         return false;
     buildOutputHoles();
-
-    cOutput.preWrite();
-    if (!cOutput.verify()) {
-        err = "Internal Coff output file is corrupt.";
-        return false;
-    }
-    if (!cOutput.write())
-        return false;
-    // The map describes the executable as written.
-    if (!cMapFile.empty() && !MapFile::write(cMapFile, cOutput, codePageSize()))
-        return false;
-    return true;
+    return writeOutputFiles(err);
 }
 
 // ---------------------------------------------------------------- print

@@ -138,6 +138,8 @@ protected:
     bool buildOutputScnHdrs(std::string &err);
     bool buildOutputFileHdr(std::string &err);
     void buildOutputHoles();
+    // Lays out, checks and writes the executable, then the map file.
+    bool writeOutputFiles(std::string &err);
     static void holeCallback(void *context, const Memory &memory, uint32_t start, uint32_t end,
                              const std::string &fill);
     void buildOutputHole(const Memory &memory, uint32_t start, uint32_t end, const std::string &fill);

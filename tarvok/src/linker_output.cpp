@@ -4,13 +4,15 @@
 // ".cinit" table), line numbers, long image names, section headers, file
 // header, and the fill sections for unused program memory. Each step reads
 // what the earlier ones left in cOutput. The output is an absolute
-// executable: it has no relocation entries.
+// executable: it has no relocation entries. Last, the executable and the
+// map file are written.
 
 #include "linker.h"
 
 #include "bytes.h"
 #include "debugsw.h"
 #include "diag.h"
+#include "mapfile.h"
 #include "mginst.h"
 #include "mgproc.h"
 #include "text.h"
@@ -456,4 +458,24 @@ void Linker::buildOutputHole(const Memory &mem, uint32_t start, uint32_t end, co
     if (name.size() > NAME_INLINE_MAX)
         strTblAppend(cOutput.cStrTbl, name);
     makeOutputScnHdr(name, start, SCNTYPE_CODE, false, false, false);
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+bool Linker::writeOutputFiles(std::string &err)
+{
+    // Lays out cOutput, checks it and writes the executable, then the map
+    // file when one is asked for.
+    cOutput.preWrite();
+    if (!cOutput.verify()) {
+        err = "Internal Coff output file is corrupt.";
+        return false;
+    }
+    if (!cOutput.write())
+        return false;
+    // The map describes the executable as written.
+    if (!cMapFile.empty() && !MapFile::write(cMapFile, cOutput, codePageSize()))
+        return false;
+    return true;
 }
