@@ -218,6 +218,22 @@ protected:
     bool checkImageNames(std::string &err);
 
     // ---- Allocation steps and helpers (linker_alloc.cpp).
+    // One section of an allocation pass: its name, its size in bytes and
+    // whether it is the program-memory image of initialised data.
+    struct AllocSection
+    {
+        std::string name;
+        uint32_t size;
+        bool image;
+    };
+
+    // The passes of mapSections; the first two add what they placed to
+    // `placed`, the last places the sections that unassignedSections lists.
+    bool mapAbsoluteSections(std::vector<AllocSection> &placed, std::string &err);
+    bool mapAssignedSections(std::vector<AllocSection> &placed, std::string &err);
+    std::vector<AllocSection> unassignedSections();
+    bool mapUnassignedSections(const std::vector<AllocSection> &sections, std::string &err);
+    // Placement of one section.
     bool allocateAbsAssigned(std::vector<Memory> &list, const std::string &memName, const std::string &name,
                              uint32_t start, uint32_t size, bool overlay, std::string &err);
     bool allocateAbsUnassigned(std::vector<Memory> &list, const std::string &name, uint32_t start,

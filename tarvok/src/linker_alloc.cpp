@@ -30,14 +30,6 @@ std::string unknownTypeMessage(const std::string &name)
     return "unknown section type for section '" + name + "'.";
 }
 
-// One section waiting for the unassigned pass.
-struct Pending
-{
-    std::string name;
-    uint32_t size;
-    bool image;
-};
-
 } // namespace
 
 std::string Linker::romImageName(const std::string &name) const { return name + IMAGE_SUFFIX; }
@@ -114,11 +106,42 @@ bool Linker::mapSections(std::string &err)
     // Reads the section tables and the command file's memories; fills
     // cScnMem and the memories' ranges. Whatever is placed before a failure
     // stays placed, so the error map can show it.
-    bool trace = debugLevel("Linker::mapSections") != 0;
-    std::vector<Pending> absDone, relAssigned;
+    std::vector<AllocSection> absDone, relAssigned;
+    // Absolute sections first: they can only go where their addresses are.
+    if (!mapAbsoluteSections(absDone, err))
+        return false;
+    // The stack and the copy table go before the other assigned sections
+    // when the command file names their memory.
+    if (isStackAssigned() && !allocateStack(err))
+        return false;
+    if (isCinitAssigned() && !allocateCinit(err))
+        return false;
+    if (!mapAssignedSections(relAssigned, err))
+        return false;
+    if (!isStackAssigned() && !allocateStack(err))
+        return false;
+    if (!isCinitAssigned() && !allocateCinit(err))
+        return false;
 
-    // Absolute sections first, in name order: they can only go where their
-    // addresses are.
+    std::vector<AllocSection> rest = unassignedSections();
+    if (debugLevel("Linker::mapSections")) {
+        std::cout << "Linker::mapSections():\n";
+        auto dump = [](const char *title, const std::vector<AllocSection> &list) {
+            std::cout << title << '\n';
+            for (const AllocSection &p : list)
+                std::cout << "    section '" << p.name << "', size=" << p.size << '\n';
+        };
+        dump("  absolute dump: ", absDone);
+        dump("  relocatable assigned dump: ", relAssigned);
+        dump("  relocatable unassigned dump: ", rest);
+    }
+    return mapUnassignedSections(rest, err);
+}
+
+bool Linker::mapAbsoluteSections(std::vector<AllocSection> &placed, std::string &err)
+{
+    // Every absolute section, in name order, at its own address.
+    bool trace = debugLevel("Linker::mapSections") != 0;
     for (const auto &[name, isAbs] : cScnAbs) {
         if (!isAbs)
             continue;
@@ -144,17 +167,16 @@ bool Linker::mapSections(std::string &err)
         }
         if (!ok)
             return false;
-        absDone.push_back({name, size, false});
+        placed.push_back({name, size, false});
     }
+    return true;
+}
 
-    // The stack and the copy table go before the other assigned sections
-    // when the command file names their memory.
-    if (isStackAssigned() && !allocateStack(err))
-        return false;
-    if (isCinitAssigned() && !allocateCinit(err))
-        return false;
-
-    // Sections the command file assigns, in directive order.
+bool Linker::mapAssignedSections(std::vector<AllocSection> &placed, std::string &err)
+{
+    // The relocatable sections and images the command file assigns, in
+    // directive order, into the memory their directive names.
+    bool trace = debugLevel("Linker::mapSections") != 0;
     for (const SectionDesc &desc : cSectionDesc) {
         const std::string &name = desc.getName();
         if (findSectionDesc(name) != &desc)
@@ -171,7 +193,7 @@ bool Linker::mapSections(std::string &err)
         if (!isSection) {
             if (!allocateRomImage(name, err))
                 return false;
-            relAssigned.push_back({name, uint32_t(wordsToBytes(cScnSize[ramSectionName(name)])), true});
+            placed.push_back({name, uint32_t(wordsToBytes(cScnSize[ramSectionName(name)])), true});
             continue;
         }
         if (!isKnownType(cScnType[name])) {
@@ -181,17 +203,16 @@ bool Linker::mapSections(std::string &err)
         if (!allocateRelAssigned(candidateList(name), namedMemory(name, desc), name, cScnSize[name],
                                  cScnOverlay[name], err))
             return false;
-        relAssigned.push_back({name, cScnSize[name], false});
+        placed.push_back({name, cScnSize[name], false});
     }
+    return true;
+}
 
-    if (!isStackAssigned() && !allocateStack(err))
-        return false;
-    if (!isCinitAssigned() && !allocateCinit(err))
-        return false;
-
+std::vector<Linker::AllocSection> Linker::unassignedSections()
+{
     // Everything else, largest first, so the big sections find their holes
     // before the small ones break them up.
-    std::vector<Pending> rest;
+    std::vector<AllocSection> rest;
     for (const auto &[name, isAbs] : cScnAbs) {
         if (!isAbs && !findSectionDesc(name))
             rest.push_back({name, cScnSize[name], false});
@@ -203,21 +224,14 @@ bool Linker::mapSections(std::string &err)
     }
     // Sizes compare as signed numbers; equal sizes keep the name order.
     std::stable_sort(rest.begin(), rest.end(),
-                     [](const Pending &a, const Pending &b) { return int32_t(a.size) > int32_t(b.size); });
+                     [](const AllocSection &a, const AllocSection &b) { return int32_t(a.size) > int32_t(b.size); });
+    return rest;
+}
 
-    if (trace) {
-        std::cout << "Linker::mapSections():\n";
-        auto dump = [](const char *title, const std::vector<Pending> &list) {
-            std::cout << title << '\n';
-            for (const Pending &p : list)
-                std::cout << "    section '" << p.name << "', size=" << p.size << '\n';
-        };
-        dump("  absolute dump: ", absDone);
-        dump("  relocatable assigned dump: ", relAssigned);
-        dump("  relocatable unassigned dump: ", rest);
-    }
-
-    for (const Pending &p : rest) {
+bool Linker::mapUnassignedSections(const std::vector<AllocSection> &sections, std::string &err)
+{
+    // Best fit, in the given order.
+    for (const AllocSection &p : sections) {
         if (p.image) {
             if (!allocateRomImage(p.name, err))
                 return false;
