@@ -209,180 +209,266 @@ std::unique_ptr<Coff> Coff::read(std::istream &in, uint64_t start, const std::st
     return read(bytes.data(), bytes.size(), 0, name, readError, zeroFillBudget);
 }
 
-std::unique_ptr<Coff> Coff::read(const uint8_t *file, uint64_t fileSize, uint64_t start, const std::string &name,
-                                 bool &readError, uint64_t &zeroFillBudget, bool tables)
+namespace {
+
+// Reads one image into a Coff in steps: the headers, the string table, the
+// symbol table, then section by section the raw data, line numbers and
+// relocation entries. A step that cannot read what it needs reports it and
+// returns false, and the reader returns no image.
+class ImageParser
 {
-    readError = false;
-    ImageReader r(file, fileSize, start);
-    auto fail = [&](const std::string &what) {
-        report(SEV_ERROR, "Coff::make()", "Coff file '" + name + "' " + what, false);
-        return nullptr;
-    };
+public:
+    ImageParser(const ImageReader &reader, Coff &coff, bool tables, bool &readError, uint64_t &zeroFillBudget)
+        : cReader(reader), cCoff(coff), cTables(tables), cReadError(readError), cZeroFillBudget(zeroFillBudget)
+    {
+    }
 
-    auto coff = std::make_unique<Coff>();
-    coff->cName = name;
-    uint8_t buf[SCNHDR_SIZE];
+    bool headers();
+    bool stringTable();
+    bool symbolTable();
+    bool sections();
 
-    // File and optional header.
-    if (!r.read(0, FILEHDR_SIZE, buf))
+private:
+    bool fail(const std::string &what);
+    bool section(uint64_t index);
+    bool rawData(const coff_scnhdr &hdr, const std::string &scn);
+    bool lineNumbers(const coff_scnhdr &hdr, const std::string &scn);
+    bool relocations(const coff_scnhdr &hdr, const std::string &scn);
+    // The foreign layout's file-name entry: its name moves into the string
+    // table and the slot becomes one of this layout's.
+    bool foreignFileName(uint8_t *slot);
+
+    ImageReader cReader;
+    Coff &cCoff;
+    const bool cTables;
+    bool &cReadError;
+    uint64_t &cZeroFillBudget;
+    bool cForeign = false;
+    int64_t cNextOffset = 4;  // the string-table offset after the last string
+    uint64_t cZeroFill = 0;   // what this image may still zero-fill
+};
+
+bool ImageParser::fail(const std::string &what)
+{
+    report(SEV_ERROR, "Coff::make()", "Coff file '" + cCoff.cName + "' " + what, false);
+    return false;
+}
+
+bool ImageParser::headers()
+{
+    // The file header, and the optional header that only this layout has.
+    uint8_t buf[FILEHDR_SIZE];
+    if (!cReader.read(0, FILEHDR_SIZE, buf))
         return fail("could not read file header.");
-    coff->cFileHdr = unpackFileHdr(buf);
-    const coff_filehdr &fh = coff->cFileHdr;
+    cCoff.cFileHdr = unpackFileHdr(buf);
+    const coff_filehdr &fh = cCoff.cFileHdr;
     if (fh.f_magic != COFF_MAGIC)
         return fail("does not appear to be a valid COFF file.");
-    bool foreign = fh.f_opthdr != OPTHDR_SIZE;
-    if (!foreign) {
-        if (!r.read(FILEHDR_SIZE, OPTHDR_SIZE, buf))
-            return fail("could not read optional file header.");
-        coff->cOptHdr = unpackOptHdr(buf);
-    } else {
-        report(SEV_ERROR, "Coff::make()", "Coff file '" + name + "' missing optional file header.", false);
-        readError = true;
+    cForeign = fh.f_opthdr != OPTHDR_SIZE;
+    if (cForeign) {
+        // Read on all the same, but counted as an error.
+        fail("missing optional file header.");
+        cReadError = true;
+        return true;
     }
+    if (!cReader.read(FILEHDR_SIZE, OPTHDR_SIZE, buf))
+        return fail("could not read optional file header.");
+    cCoff.cOptHdr = unpackOptHdr(buf);
+    return true;
+}
 
-    // String table: right after the symbol table. An image without symbols
-    // has it after its last area, or has none at all.
+bool ImageParser::stringTable()
+{
+    // Right after the symbol table. An image without symbols has it after
+    // its last area, or has none at all.
+    const coff_filehdr &fh = cCoff.cFileHdr;
     uint64_t symBytes = SYMENT_SIZE * uint64_t(fh.f_nsyms);
     bool noSymbols = fh.f_nsyms == 0 && fh.f_symptr == 0;
-    uint64_t strPos = noSymbols ? endOfAreas(r, fh, foreign) : uint64_t(fh.f_symptr) + symBytes;
-    int64_t nextOffset = 4;
+    uint64_t strPos = noSymbols ? endOfAreas(cReader, fh, cForeign) : uint64_t(fh.f_symptr) + symBytes;
     uint8_t lenBytes[4];
-    if (!r.read(strPos, 4, lenBytes)) {
+    if (!cReader.read(strPos, 4, lenBytes)) {
         if (!noSymbols)
             return fail("could not read string table length.");
-    } else {
-        uint32_t length = getU32(lenBytes);
-        uint64_t n = length > 4 ? length - 4 : 0;
-        // Offsets are kept as signed 32-bit numbers.
-        bool fits = length <= uint32_t(INT32_MAX) && r.fits(strPos + 4, n);
-        if (!fits && !noSymbols)
-            return fail("could not read string table.");
-        if (fits && n > 0) {
-            nextOffset = parseStrTbl(r.at(strPos + 4), n, coff->cStrTbl);
-        }
+        return true;
     }
+    uint32_t length = getU32(lenBytes);
+    uint64_t n = length > 4 ? length - 4 : 0;
+    // Offsets are kept as signed 32-bit numbers.
+    bool fits = length <= uint32_t(INT32_MAX) && cReader.fits(strPos + 4, n);
+    if (!fits && !noSymbols)
+        return fail("could not read string table.");
+    if (fits && n > 0)
+        cNextOffset = parseStrTbl(cReader.at(strPos + 4), n, cCoff.cStrTbl);
+    return true;
+}
 
-    // Symbol table: each symbol takes at most one auxiliary slot, and only
-    // when its kind says one follows.
-    if (!r.fits(fh.f_symptr, symBytes))
+bool ImageParser::symbolTable()
+{
+    // Each symbol takes at most one auxiliary slot, and only when its kind
+    // says one follows.
+    const coff_filehdr &fh = cCoff.cFileHdr;
+    uint64_t symBytes = SYMENT_SIZE * uint64_t(fh.f_nsyms);
+    if (!cReader.fits(fh.f_symptr, symBytes))
         return fail("could not read symbol table.");
-    const uint8_t *symbols = r.at(fh.f_symptr);
+    const uint8_t *symbols = cReader.at(fh.f_symptr);
     // The foreign layout keeps its file names in the symbol table; they
     // become strings, so its symbols are always read.
-    uint64_t symbolCount = tables || foreign ? fh.f_nsyms : 0;
-    coff->cSymbols.reserve(symbolCount);
-    coff->cAuxKind.reserve(symbolCount);
+    uint64_t symbolCount = cTables || cForeign ? fh.f_nsyms : 0;
+    cCoff.cSymbols.reserve(symbolCount);
+    cCoff.cAuxKind.reserve(symbolCount);
     for (uint64_t i = 0; i < symbolCount; i++) {
         coff_syment sym = unpackSyment(&symbols[SYMENT_SIZE * i]);
-        coff->cSymbols.push_back(sym);
-        coff->cAuxKind.push_back(AUX_NONE);
-        AuxKind kind = auxKind(sym);
+        cCoff.cSymbols.push_back(sym);
+        cCoff.cAuxKind.push_back(AUX_NONE);
+        AuxKind kind = Coff::auxKind(sym);
         if (kind == AUX_NONE || i + 1 >= symbolCount)
             continue;
         i++;
         uint8_t slot[SYMENT_SIZE];
         std::memcpy(slot, &symbols[SYMENT_SIZE * i], SYMENT_SIZE);
-        if (foreign && kind == AUX_FILE) {
-            // The foreign .file entry holds the name itself, NUL-terminated
-            // within its 18 bytes when it is shorter.
-            size_t len = 0;
-            while (len < AUXENT_SIZE && slot[len] != 0)
-                len++;
-            std::string file(reinterpret_cast<const char *>(slot), len);
-            if (nextOffset + int64_t(len) + 1 > INT32_MAX)
-                return fail("could not read symbol table.");
-            coff->cStrTbl[int32_t(nextOffset)] = file;
-            aux_file aux;
-            aux.x_offset = uint32_t(nextOffset);
-            aux.x_incline = 0;
-            packAux(slot, aux);
-            nextOffset += int64_t(len) + 1;
-        }
-        coff->cSymbols.push_back(unpackSyment(slot));
-        coff->cAuxKind.push_back(kind);
+        if (cForeign && kind == AUX_FILE && !foreignFileName(slot))
+            return fail("could not read symbol table.");
+        cCoff.cSymbols.push_back(unpackSyment(slot));
+        cCoff.cAuxKind.push_back(kind);
     }
+    return true;
+}
 
-    // Sections, with their raw data, line numbers and relocation entries.
-    uint64_t zeroFill = std::min(zeroFillBudget, ZERO_FILL_LIMIT);
-    uint64_t relSize = foreign ? GNU_RELOC_SIZE : RELOC_SIZE;
-    uint64_t lineSize = foreign ? GNU_LINENO_SIZE : LINENO_SIZE;
-    uint64_t hdrStart = FILEHDR_SIZE + uint64_t(fh.f_opthdr);
-    for (uint64_t i = 0; i < fh.f_nscns; i++) {
-        if (!r.read(hdrStart + SCNHDR_SIZE * i, SCNHDR_SIZE, buf))
-            return fail("could not read section header.");
-        coff_scnhdr hdr = unpackScnHdr(buf);
-        std::string scn = getName(hdr, coff->cStrTbl);
-        coff->cScnHdr[scn] = hdr;
-        coff->cScnNum[int32_t(i + 1)] = scn;
-        if (hdr.s_size == 0)
+bool ImageParser::foreignFileName(uint8_t *slot)
+{
+    // The name is NUL-terminated within the slot's 18 bytes when it is
+    // shorter. False when the string table would pass its offset range.
+    size_t len = 0;
+    while (len < AUXENT_SIZE && slot[len] != 0)
+        len++;
+    std::string file(reinterpret_cast<const char *>(slot), len);
+    if (cNextOffset + int64_t(len) + 1 > INT32_MAX)
+        return false;
+    cCoff.cStrTbl[int32_t(cNextOffset)] = file;
+    aux_file aux;
+    aux.x_offset = uint32_t(cNextOffset);
+    aux.x_incline = 0;
+    packAux(slot, aux);
+    cNextOffset += int64_t(len) + 1;
+    return true;
+}
+
+bool ImageParser::sections()
+{
+    cZeroFill = std::min(cZeroFillBudget, Coff::ZERO_FILL_LIMIT);
+    for (uint64_t i = 0; i < cCoff.cFileHdr.f_nscns; i++)
+        if (!section(i))
+            return false;
+    return true;
+}
+
+bool ImageParser::section(uint64_t index)
+{
+    // The header, then, for a section with a size, its contents and tables.
+    uint8_t buf[SCNHDR_SIZE];
+    uint64_t hdrStart = FILEHDR_SIZE + uint64_t(cCoff.cFileHdr.f_opthdr);
+    if (!cReader.read(hdrStart + SCNHDR_SIZE * index, SCNHDR_SIZE, buf))
+        return fail("could not read section header.");
+    coff_scnhdr hdr = unpackScnHdr(buf);
+    std::string scn = Coff::getName(hdr, cCoff.cStrTbl);
+    cCoff.cScnHdr[scn] = hdr;
+    cCoff.cScnNum[int32_t(index + 1)] = scn;
+    if (hdr.s_size == 0)
+        return true;
+    return rawData(hdr, scn) && lineNumbers(hdr, scn) && relocations(hdr, scn);
+}
+
+bool ImageParser::rawData(const coff_scnhdr &hdr, const std::string &scn)
+{
+    if (hdr.s_scnptr != 0) {
+        if (!cReader.fits(hdr.s_scnptr, hdr.s_size))
+            return fail("could not read raw data.");
+        cCoff.cRawData.erase(scn);
+        cCoff.cRawData.emplace(scn, Data(hdr.s_size, cReader.at(hdr.s_scnptr)));
+        return true;
+    }
+    // Zero fill has no bytes in the file to check against, so it is
+    // bounded by a limit of its own.
+    if (hdr.s_size > cZeroFill)
+        return fail("could not read raw data.");
+    cZeroFill -= hdr.s_size;
+    cZeroFillBudget -= hdr.s_size;
+    freshData(cCoff.cRawData, scn, hdr.s_size);
+    return true;
+}
+
+bool ImageParser::lineNumbers(const coff_scnhdr &hdr, const std::string &scn)
+{
+    uint64_t lineSize = cForeign ? GNU_LINENO_SIZE : LINENO_SIZE;
+    if (!cReader.fits(hdr.s_lnnoptr, lineSize * hdr.s_nlnno))
+        return fail("could not read line numbers.");
+    if (!cTables || hdr.s_nlnno == 0)
+        return true;
+    const uint8_t *records = cReader.at(hdr.s_lnnoptr);
+    std::vector<coff_lineno> &lines = cCoff.cLineInfo[scn];
+    lines.reserve(lines.size() + hdr.s_nlnno);
+    uint32_t fcnndx = 0;
+    for (uint64_t j = 0; j < hdr.s_nlnno; j++) {
+        const uint8_t *p = &records[lineSize * j];
+        if (!cForeign) {
+            lines.push_back(unpackLineno(p));
             continue;
-
-        if (hdr.s_scnptr != 0) {
-            if (!r.fits(hdr.s_scnptr, hdr.s_size))
-                return fail("could not read raw data.");
-            coff->cRawData.erase(scn);
-            coff->cRawData.emplace(scn, Data(hdr.s_size, r.at(hdr.s_scnptr)));
-        } else {
-            // Zero fill has no bytes in the file to check against, so it is
-            // bounded by a limit of its own.
-            if (hdr.s_size > zeroFill)
-                return fail("could not read raw data.");
-            zeroFill -= hdr.s_size;
-            zeroFillBudget -= hdr.s_size;
-            freshData(coff->cRawData, scn, hdr.s_size);
         }
-
-        uint64_t lineBytes = lineSize * hdr.s_nlnno;
-        if (!r.fits(hdr.s_lnnoptr, lineBytes))
-            return fail("could not read line numbers.");
-        const uint8_t *records = r.at(hdr.s_lnnoptr);
-        if (tables && hdr.s_nlnno > 0) {
-            std::vector<coff_lineno> &lines = coff->cLineInfo[scn];
-            lines.reserve(lines.size() + hdr.s_nlnno);
-            uint32_t fcnndx = 0;
-            for (uint64_t j = 0; j < hdr.s_nlnno; j++) {
-                const uint8_t *p = &records[lineSize * j];
-                if (!foreign) {
-                    lines.push_back(unpackLineno(p));
-                    continue;
-                }
-                gnu_lineno g = unpackGnuLineno(p);
-                if (g.l_lnno == 0) {
-                    fcnndx = g.l_addr; // the function whose lines follow
-                    continue;
-                }
-                coff_lineno l;
-                l.l_srcndx = 0;
-                l.l_lnno = g.l_lnno;
-                l.l_paddr = g.l_addr;
-                l.l_flags = 1;
-                l.l_fcnndx = fcnndx;
-                lines.push_back(l);
-            }
+        gnu_lineno g = unpackGnuLineno(p);
+        if (g.l_lnno == 0) {
+            fcnndx = g.l_addr; // the function whose lines follow
+            continue;
         }
-
-        uint64_t relBytes = relSize * hdr.s_nreloc;
-        if (!r.fits(hdr.s_relptr, relBytes))
-            return fail("could not read relocation info.");
-        records = r.at(hdr.s_relptr);
-        if (tables && hdr.s_nreloc > 0) {
-            std::vector<reloc> &relocs = coff->cReloc[scn];
-            relocs.reserve(relocs.size() + hdr.s_nreloc);
-            for (uint64_t j = 0; j < hdr.s_nreloc; j++) {
-                const uint8_t *p = &records[relSize * j];
-                if (!foreign) {
-                    relocs.push_back(unpackReloc(p));
-                    continue;
-                }
-                gnu_reloc g = unpackGnuReloc(p);
-                reloc rel;
-                rel.r_vaddr = g.r_vaddr;
-                rel.r_symndx = g.r_symndx;
-                rel.r_offset = 0;
-                rel.r_type = 4; // the low byte: the foreign type field is not used
-                relocs.push_back(rel);
-            }
-        }
+        coff_lineno l;
+        l.l_srcndx = 0;
+        l.l_lnno = g.l_lnno;
+        l.l_paddr = g.l_addr;
+        l.l_flags = 1;
+        l.l_fcnndx = fcnndx;
+        lines.push_back(l);
     }
+    return true;
+}
+
+bool ImageParser::relocations(const coff_scnhdr &hdr, const std::string &scn)
+{
+    uint64_t relSize = cForeign ? GNU_RELOC_SIZE : RELOC_SIZE;
+    if (!cReader.fits(hdr.s_relptr, relSize * hdr.s_nreloc))
+        return fail("could not read relocation info.");
+    if (!cTables || hdr.s_nreloc == 0)
+        return true;
+    const uint8_t *records = cReader.at(hdr.s_relptr);
+    std::vector<reloc> &relocs = cCoff.cReloc[scn];
+    relocs.reserve(relocs.size() + hdr.s_nreloc);
+    for (uint64_t j = 0; j < hdr.s_nreloc; j++) {
+        const uint8_t *p = &records[relSize * j];
+        if (!cForeign) {
+            relocs.push_back(unpackReloc(p));
+            continue;
+        }
+        gnu_reloc g = unpackGnuReloc(p);
+        reloc rel;
+        rel.r_vaddr = g.r_vaddr;
+        rel.r_symndx = g.r_symndx;
+        rel.r_offset = 0;
+        rel.r_type = 4; // the low byte: the foreign type field is not used
+        relocs.push_back(rel);
+    }
+    return true;
+}
+
+} // namespace
+
+std::unique_ptr<Coff> Coff::read(const uint8_t *file, uint64_t fileSize, uint64_t start, const std::string &name,
+                                 bool &readError, uint64_t &zeroFillBudget, bool tables)
+{
+    readError = false;
+    auto coff = std::make_unique<Coff>();
+    coff->cName = name;
+    ImageParser parser(ImageReader(file, fileSize, start), *coff, tables, readError, zeroFillBudget);
+    // The string table comes before the symbols: the foreign layout's file
+    // names are added after its last string.
+    if (!parser.headers() || !parser.stringTable() || !parser.symbolTable() || !parser.sections())
+        return nullptr;
     return coff;
 }
