@@ -1,7 +1,7 @@
 // Text and number helpers shared by the parsers, dumps and writers of every
-// program: command-file numbers, separated lists, command-file tokens, the
-// byte swap of the COD writer and the fixed-width hexadecimal of the dumps
-// and map files. None of them keeps any state.
+// program: command-file and command-line numbers, separated lists,
+// command-file tokens, the byte swap of the COD writer and the fixed-width
+// hexadecimal of the dumps and map files. None of them keeps any state.
 #pragma once
 
 #include <cstdint>
