@@ -32,7 +32,7 @@ if ! command -v srec_cat > /dev/null; then
 fi
 [ -x /usr/bin/time ] || { echo "bench: /usr/bin/time is missing (apt-get install time)" >&2; exit 1; }
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTS=OFF > /dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTS=OFF -DWARNINGS_AS_ERRORS=ON > /dev/null
 cmake --build "$build" > /dev/null
 tarvok=$build/tarvok/src/tarvok
 skellan=$build/skellan/skellan

@@ -3,6 +3,7 @@
 #
 #   fuzz/run.sh TARGET SECONDS [libFuzzer options...]     e.g. fuzz/run.sh coff_fuzz 600
 #   fuzz/run.sh list                                       the targets
+#   fuzz/run.sh build                                      only configure and build, showing the progress
 #
 # Configures and builds the fuzzing build (clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer) in build-fuzz when needed, writes the seed
@@ -14,10 +15,14 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 
-if [ ! -f "$build/build.ninja" ]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DSANITIZE=ON -DBUILD_FUZZERS=ON \
-        -DBUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+configure=(cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DSANITIZE=ON -DBUILD_FUZZERS=ON
+    -DBUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWARNINGS_AS_ERRORS=ON)
+if [ "${1:-}" = build ]; then
+    "${configure[@]}"
+    cmake --build "$build" --target fuzzers
+    exit 0
 fi
+[ -f "$build/build.ninja" ] || "${configure[@]}" >/dev/null
 # FUZZ_BUILT=1: the caller has just built the targets (parallel runs).
 [ "${FUZZ_BUILT:-}" = 1 ] || cmake --build "$build" --target fuzzers >/dev/null
 
