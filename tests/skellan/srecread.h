@@ -13,9 +13,12 @@
 #include <utility>
 #include <vector>
 
-// The srec_cat program on the search path, or empty.
+// The srec_cat program that the build's configuration found, else the one
+// on the search path, or empty.
 inline std::string srecCatPath()
 {
+    if (std::string configured = SREC_CAT_EXE; !configured.empty())
+        return configured;
     const char *path = std::getenv("PATH");
     std::string dirs = path ? path : "/usr/bin:/bin";
     size_t from = 0;
