@@ -1,39 +1,36 @@
 #!/usr/bin/env bash
-# Sets up a Debian machine (missing packages only), builds the four programs
-# and the example's objects, then takes the blink example of each device
-# down the whole road: library, link with a map, Intel-hex, COD and listing.
-# Every output lands in build/example-out/<device>/; the last lines name them.
+# Sets up a Debian machine (only the missing packages of cmake, ninja-build
+# and g++), builds the four programs and the example's objects, then takes
+# the blink example of each device down the whole road: library, link with a
+# map, Intel-hex, COD and listing. One line per step on the console, each
+# program's own output in build/example-out/steps.log; at the end a table of
+# the outputs, which land in build/example-out/<device>/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-bash scripts/setup.sh
-cmake -S . -B build -G Ninja -DBUILD_TESTS=OFF
-cmake --build build
-
-bin=$root/build
-tarvok=$bin/tarvok/src/tarvok
-skellan=$bin/skellan/skellan
-dorvane=$bin/dorvane/src/dorvane
-quessel=$bin/quessel/quessel
 out=$root/build/example-out
 log=$out/steps.log
 rm -rf "$out"
 mkdir -p "$out"
 : > "$log"
 
-# step NAME COMMAND...: runs one step in the current directory, its output
-# kept in the log; a failing step is named and ends the script.
+# step NAME COMMAND...: runs one step in the current directory, prints its
+# name and how it went on one line, and keeps its output in the log; a
+# failing step ends the script with the end of the log.
 step() {
     local name=$1
     shift
+    printf '  %-44s ' "$name"
     echo "== $name: $*" >> "$log"
-    local rc=0
+    local rc=0 started=$SECONDS
     "$@" >> "$log" 2>&1 || rc=$?
     if [ $rc -ne 0 ]; then
-        echo "FAILED: $name (exit code $rc); see $log" >&2
+        echo "FAILED (exit code $rc)"
+        echo "The end of $log:" >&2
         tail -n 20 "$log" >&2
         exit 1
     fi
+    echo "done ($((SECONDS - started)) s)"
 }
 
 # expect FILE...: a step that reported success must have written its files.
@@ -46,36 +43,45 @@ expect() {
     done
 }
 
-outputs=()
+echo "The example, in $root:"
+step "packages (cmake, ninja-build, g++)" bash scripts/setup.sh cmake ninja-build g++
+step "configure build/" cmake -S . -B build -G Ninja -DBUILD_TESTS=OFF
+step "build the four programs and example objects" \
+    cmake --build build --target tarvok skellan dorvane quessel example_objects
+
+tarvok=$root/build/tarvok/src/tarvok
+skellan=$root/build/skellan/skellan
+dorvane=$root/build/dorvane/src/dorvane
+quessel=$root/build/quessel/quessel
+
 for device in voq410 voq850; do
     dir=$out/$device
     mkdir -p "$dir"
     cp examples/$device/*.asm examples/$device/*.inc examples/$device/$device.lkr "$dir"/
     cp build/examples/$device/*.o "$dir"/
+    # The COD converter runs here too: the listing reads the sources by the
+    # names the objects give them.
     cd "$dir"
-
-    step "$device: library" "$quessel" /c blink.lib delay.o
+    step "$device: library blink.lib" "$quessel" /c blink.lib delay.o
     expect blink.lib
-    step "$device: library members" "$quessel" /t blink.lib
-    outputs+=("$dir/blink.lib")
-
     step "$device: link" "$tarvok" $device.lkr main.o util.o blink.lib /m $device.map /o $device.cof
     expect $device.cof $device.map
-    outputs+=("$dir/$device.cof" "$dir/$device.map")
-
     step "$device: Intel hex" "$skellan" $device.cof
     expect $device.hex
-    outputs+=("$dir/$device.hex")
-
-    step "$device: COD and listing" "$dorvane" $device.cof
+    step "$device: COD file and listing" "$dorvane" $device.cof
     expect $device.cod $device.lst
-    outputs+=("$dir/$device.cod" "$dir/$device.lst")
     cd "$root"
 done
 
+rel=${out#"$root"/}
 echo
-echo "Step log: $log"
-echo "Outputs:"
-for f in "${outputs[@]}"; do
-    echo "  $f"
-done
+printf '%-12s %-50s %s\n' "Output" "What it is" "Path (DEVICE is voq410 or voq850)"
+row() { printf '%-12s %-50s %s\n' "$@"; }
+row blink.lib "library holding delay.o" "$rel/DEVICE/blink.lib"
+row DEVICE.cof "linked executable (COFF)" "$rel/DEVICE/DEVICE.cof"
+row DEVICE.map "map: sections, program memory usage, symbols" "$rel/DEVICE/DEVICE.map"
+row DEVICE.hex "Intel-hex programming file (INHX32)" "$rel/DEVICE/DEVICE.hex"
+row DEVICE.cod "COD debug file" "$rel/DEVICE/DEVICE.cod"
+row DEVICE.lst "listing: each source line with its code" "$rel/DEVICE/DEVICE.lst"
+row steps.log "the programs' console output, step by step" "$rel/steps.log"
+echo "The guide to the programs and their outputs: docs/guide.md"

@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
-# Installs the packages the build and the tests need, when they are missing.
+# Installs Debian packages when they are missing:
+#
+#   bash scripts/setup.sh [PACKAGE...]
+#
+# Without arguments, everything the build, the tests and the fuzz targets
+# need; the example script names only what building the programs needs.
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev srecord clang libclang-rt-dev)
+packages=("$@")
+[ ${#packages[@]} -gt 0 ] || packages=(cmake ninja-build g++ libgtest-dev libgmock-dev srecord clang libclang-rt-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
