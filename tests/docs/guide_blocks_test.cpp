@@ -1,0 +1,288 @@
+// Runs the guide's examples: every code block of a page in docs/ that is
+// marked as runnable, in the order of the page, checking its exit status
+// and, where the page shows the output, that output. So no example of the
+// guide can go stale.
+//
+// The marks are HTML comments, which a Markdown viewer does not show, each
+// on the line right before the fence of its block:
+//
+//   <!-- run: voq410 -->            a ```sh block run with bash in the
+//   <!-- run: voq410, exit 1 -->    directory voq410, which must end with
+//                                   exit code 0, or with the code given;
+//                                   the block stops at its first failing
+//                                   command
+//   <!-- output -->                 a ```text block: what the run block
+//                                   before it prints (standard output and
+//                                   standard error)
+//
+// The blocks of one page share a scratch directory that holds, for each
+// device of the example, a directory of its sources, command file and
+// objects, as scripts/example.sh lays them out in build/example-out/; the
+// four programs are on the search path. In an output block, blanks at the
+// end of a line and empty lines at the end are not compared, a line "..."
+// stands for any number of lines and a line ending in "..." for one line
+// that begins with the text before the dots (a date, say).
+#include "tooltest.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Block
+{
+    std::string where; // page:line of the run mark
+    std::string dir;
+    int exitCode = 0;
+    std::string script;
+    bool hasOutput = false;
+    std::vector<std::string> output;
+};
+
+std::string trimEnd(std::string s)
+{
+    s.erase(s.find_last_not_of(" \t\r") + 1);
+    return s;
+}
+
+// The runnable blocks of a page; a mark that does not stand right before a
+// fence of the right kind, or an output block without a run block before
+// it, is an error.
+std::vector<Block> readBlocks(const std::string &page, const std::string &text, std::vector<std::string> &errors)
+{
+    static const std::regex RUN(R"(<!-- run: ([A-Za-z0-9_./-]+)(, exit ([0-9]+))? -->)");
+    std::vector<std::string> lines = splitLines(text);
+    std::vector<Block> blocks;
+    bool outputAllowed = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string line = trimEnd(lines[i]);
+        const std::string where = page + ":" + std::to_string(i + 1);
+        bool isOutput = line == "<!-- output -->";
+        std::smatch m;
+        bool isRun = std::regex_match(line, m, RUN);
+        if (!isRun && !isOutput) {
+            if (line.find("<!-- run") != std::string::npos || line.find("<!-- output") != std::string::npos)
+                errors.push_back(where + ": a mark that is neither '<!-- run: DIR -->' nor '<!-- output -->'");
+            continue;
+        }
+        const char *fence = isRun ? "```sh" : "```text";
+        if (i + 1 >= lines.size() || trimEnd(lines[i + 1]) != fence) {
+            errors.push_back(where + ": the mark is not followed by a " + fence + " block");
+            continue;
+        }
+        std::vector<std::string> body;
+        size_t j = i + 2;
+        for (; j < lines.size() && trimEnd(lines[j]) != "```"; ++j)
+            body.push_back(lines[j]);
+        if (j == lines.size()) {
+            errors.push_back(where + ": the block does not end");
+            break;
+        }
+        i = j;
+        if (isRun) {
+            Block b;
+            b.where = where;
+            b.dir = m[1];
+            b.exitCode = m[3].matched ? std::stoi(m[3]) : 0;
+            for (const std::string &l : body)
+                b.script += l + "\n";
+            blocks.push_back(b);
+            outputAllowed = true;
+        } else if (!outputAllowed) {
+            errors.push_back(where + ": an output block without a run block of its own before it");
+        } else {
+            blocks.back().hasOutput = true;
+            blocks.back().output = body;
+            outputAllowed = false;
+        }
+    }
+    return blocks;
+}
+
+bool matchFrom(const std::vector<std::string> &expected, size_t e, const std::vector<std::string> &actual, size_t a)
+{
+    if (e == expected.size())
+        return a == actual.size();
+    const std::string &want = expected[e];
+    if (want == "...") {
+        for (size_t skip = a; skip <= actual.size(); ++skip)
+            if (matchFrom(expected, e + 1, actual, skip))
+                return true;
+        return false;
+    }
+    if (a == actual.size())
+        return false;
+    bool same = want.size() > 3 && want.ends_with("...") ? actual[a].starts_with(want.substr(0, want.size() - 3))
+                                                         : actual[a] == want;
+    return same && matchFrom(expected, e + 1, actual, a + 1);
+}
+
+// The output as the guide shows it: blanks at line ends and empty lines at
+// the end do not count.
+std::vector<std::string> shown(const std::vector<std::string> &lines)
+{
+    std::vector<std::string> out;
+    for (const std::string &l : lines)
+        out.push_back(trimEnd(l));
+    while (!out.empty() && out.back().empty())
+        out.pop_back();
+    return out;
+}
+
+bool outputMatches(const std::vector<std::string> &expected, const std::string &actual)
+{
+    return matchFrom(shown(expected), 0, shown(splitLines(actual)), 0);
+}
+
+// A scratch directory with the example laid out per device, and one with
+// the four programs.
+struct Workshop
+{
+    TempDir tools;
+    TempDir work;
+
+    Workshop()
+    {
+        for (const char *exe : {TARVOK_EXE, SKELLAN_EXE, DORVANE_EXE, QUESSEL_EXE})
+            fs::create_symlink(exe, tools.file(fs::path(exe).filename().string()));
+        // A device is a directory of objects beside a directory of sources.
+        for (const auto &objects : fs::directory_iterator(EXAMPLE_OBJECT_DIR)) {
+            const std::string device = objects.path().filename().string();
+            if (!objects.is_directory() || !fs::is_directory(fs::path(EXAMPLE_SOURCE_DIR) / device))
+                continue;
+            const fs::path dir = work.file(device);
+            fs::create_directory(dir);
+            for (const auto &f : fs::directory_iterator(objects.path()))
+                if (f.path().extension() == ".o")
+                    fs::copy_file(f.path(), dir / f.path().filename());
+            for (const auto &f : fs::directory_iterator(fs::path(EXAMPLE_SOURCE_DIR) / device))
+                if (f.is_regular_file())
+                    fs::copy_file(f.path(), dir / f.path().filename());
+        }
+    }
+
+    ToolResult run(const Block &b) const
+    {
+        std::string script = "exec </dev/null\nset -e\nexport PATH='" + tools.path() + "':\"$PATH\"\n" + b.script;
+        return runTool("/bin/bash", {"-c", script}, work.file(b.dir));
+    }
+};
+
+std::string readText(const fs::path &path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
+TEST(GuideBlocks, MarksAndOutputsAreReadAsWritten)
+{
+    struct Case
+    {
+        const char *name;
+        const char *page;
+        size_t blocks;
+        const char *error; // a part of the first error; empty for none
+    };
+    const Case cases[] = {
+        {"run and output", "<!-- run: a, exit 2 -->\n```sh\nx\n```\ntext\n<!-- output -->\n```text\ny\n```\n", 1, ""},
+        {"unmarked blocks", "```sh\nx\n```\n```text\ny\n```\n", 0, ""},
+        {"mark before prose", "<!-- run: a -->\ntext\n```sh\nx\n```\n", 0, "is not followed by a ```sh block"},
+        {"output without run", "<!-- output -->\n```text\ny\n```\n", 0, "without a run block"},
+        {"second output", "<!-- run: a -->\n```sh\nx\n```\n<!-- output -->\n```text\ny\n```\n<!-- output -->\n"
+                          "```text\ny\n```\n", 1, "without a run block"},
+        {"misspelt mark", "<!-- run voq410 -->\n```sh\nx\n```\n", 0, "a mark that is neither"},
+        {"open block", "<!-- run: a -->\n```sh\nx\n", 0, "does not end"},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> errors;
+        std::vector<Block> blocks = readBlocks("p.md", c.page, errors);
+        EXPECT_EQ(blocks.size(), c.blocks) << c.name;
+        if (*c.error == '\0')
+            EXPECT_TRUE(errors.empty()) << c.name << ": " << (errors.empty() ? "" : errors[0]);
+        else
+            EXPECT_TRUE(!errors.empty() && errors[0].find(c.error) != std::string::npos) << c.name;
+    }
+    std::vector<std::string> errors;
+    Block b = readBlocks("p.md", "<!-- run: voq410, exit 2 -->\n```sh\nx\ny\n```\n<!-- output -->\n```text\nz\n```\n",
+                         errors)
+                  .at(0);
+    EXPECT_EQ(b.where, "p.md:1");
+    EXPECT_EQ(b.dir, "voq410");
+    EXPECT_EQ(b.exitCode, 2);
+    EXPECT_EQ(b.script, "x\ny\n");
+    EXPECT_EQ(b.output, std::vector<std::string>{"z"});
+}
+
+TEST(GuideBlocks, OutputIsComparedWithItsElisions)
+{
+    struct Case
+    {
+        std::vector<std::string> expected;
+        const char *actual;
+        bool match;
+    };
+    const Case cases[] = {
+        {{"a", "b"}, "a\nb\n", true},
+        {{"a", "b  "}, "a  \nb\n\n\n", true}, // blanks at line ends, empty lines at the end
+        {{"a", "b"}, "a\nc\n", false},
+        {{"a"}, "a\nb\n", false},
+        {{"a", "b"}, "a\n", false},
+        {{"a", "...", "d"}, "a\nb\nc\nd\n", true},
+        {{"a", "...", "d"}, "a\nd\n", true},
+        {{"a", "...", "d"}, "a\nb\nc\n", false},
+        {{"...", "c"}, "a\nc\nb\nc\n", true},
+        {{"Created ...", "b"}, "Created Wed Dec  9 2026\nb\n", true},
+        {{"Created ...", "b"}, "Made Wed\nb\n", false},
+        {{"Created ..."}, "Created now\nextra\n", false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(outputMatches(c.expected, c.actual), c.match) << c.actual;
+}
+
+TEST(GuideBlocks, EveryMarkedBlockRunsAsShown)
+{
+    std::vector<fs::path> pages;
+    for (const auto &f : fs::directory_iterator(DOCS_DIR))
+        if (f.path().extension() == ".md")
+            pages.push_back(f.path());
+    std::sort(pages.begin(), pages.end());
+
+    size_t ran = 0;
+    for (const fs::path &page : pages) {
+        std::vector<std::string> errors;
+        std::vector<Block> blocks = readBlocks("docs/" + page.filename().string(), readText(page), errors);
+        for (const std::string &e : errors)
+            ADD_FAILURE() << e;
+        if (blocks.empty())
+            continue;
+        Workshop shop;
+        for (const Block &b : blocks) {
+            ++ran;
+            if (!fs::is_directory(shop.work.file(b.dir))) {
+                ADD_FAILURE() << b.where << ": no directory '" << b.dir << "' in the example's layout";
+                continue;
+            }
+            ToolResult r = shop.run(b);
+            EXPECT_EQ(r.exitCode, b.exitCode) << b.where << ": the block\n" << b.script << "printed\n" << r.output;
+            if (b.hasOutput) {
+                EXPECT_TRUE(outputMatches(b.output, r.output))
+                    << b.where << ": the block\n" << b.script << "printed\n" << r.output;
+            }
+        }
+    }
+    // Marks that no longer parse would leave nothing to run.
+    EXPECT_GT(ran, 0u);
+}
