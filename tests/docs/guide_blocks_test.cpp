@@ -1,4 +1,4 @@
-// Runs the guide's examples: every code block of a page in docs/ that is
+// Runs the guide's examples: every ```sh block of a page in docs/, each
 // marked as runnable, in the order of the page, checking its exit status
 // and, where the page shows the output, that output. So no example of the
 // guide can go stale.
@@ -72,6 +72,9 @@ std::vector<Block> readBlocks(const std::string &page, const std::string &text, 
         if (!isRun && !isOutput) {
             if (line.find("<!-- run") != std::string::npos || line.find("<!-- output") != std::string::npos)
                 errors.push_back(where + ": a mark that is neither '<!-- run: DIR -->' nor '<!-- output -->'");
+            // Every command example of the guide is run.
+            if (line == "```sh")
+                errors.push_back(where + ": a ```sh block without a run mark");
             continue;
         }
         const char *fence = isRun ? "```sh" : "```text";
@@ -198,7 +201,8 @@ TEST(GuideBlocks, MarksAndOutputsAreReadAsWritten)
     };
     const Case cases[] = {
         {"run and output", "<!-- run: a, exit 2 -->\n```sh\nx\n```\ntext\n<!-- output -->\n```text\ny\n```\n", 1, ""},
-        {"unmarked blocks", "```sh\nx\n```\n```text\ny\n```\n", 0, ""},
+        {"unmarked text block", "```text\ny\n```\n", 0, ""},
+        {"unmarked sh block", "```sh\nx\n```\n", 0, "a ```sh block without a run mark"},
         {"mark before prose", "<!-- run: a -->\ntext\n```sh\nx\n```\n", 0, "is not followed by a ```sh block"},
         {"output without run", "<!-- output -->\n```text\ny\n```\n", 0, "without a run block"},
         {"second output", "<!-- run: a -->\n```sh\nx\n```\n<!-- output -->\n```text\ny\n```\n<!-- output -->\n"
