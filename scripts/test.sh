@@ -25,8 +25,9 @@ stage() {
 # inputs from the generated seeds, at most 20 seconds each, six targets at
 # a time, each from a fresh corpus. A finding prints that target's log.
 fuzz_smoke() {
-    local targets smoke
+    local targets
     targets=$(FUZZ_BUILT=1 fuzz/run.sh list)
+    # Not local: the exit trap removes it.
     smoke=$(mktemp -d)
     trap 'rm -rf "$smoke"' EXIT
     printf '%s\n' $targets | xargs -P 6 -I{} bash -c \
