@@ -1,7 +1,20 @@
-// Output files that are never left half-written: everything goes to a
-// temporary file in the target's directory, which replaces the target by
-// rename only once every byte was written. A run that fails, or a SafeFile
-// destroyed without commit(), leaves any old file of that name untouched.
+// Output files that are never left half-written, written where their name
+// leads.
+//
+// open() follows the name through symbolic links to the file it names (for
+// a dangling link, the file that link would create) and then:
+// - an existing device, FIFO or socket is written directly: nothing is
+//   created beside it and nothing is renamed;
+// - an existing file that the user may not write fails, as writing it in
+//   place would;
+// - anything else goes to a new temporary file beside that target, written
+//   through the descriptor that created it. commit() gives it the target's
+//   permission bits (a new file: 0666 less the umask), flushes it to the
+//   disk and renames it over the target: a link stays a link and its target
+//   gets the new contents.
+// A run that fails, a SafeFile destroyed without commit(), or a program
+// ended by SIGINT, SIGTERM or SIGHUP leaves any old file untouched and no
+// temporary file behind.
 //
 //   SafeFile out;
 //   if (!out.open(name, err)) ...;
@@ -9,41 +22,71 @@
 //   if (!out.commit(err)) ...;
 #pragma once
 
+#include "fdoutbuf.h"
+
 #include <cstdint>
-#include <fstream>
+#include <ostream>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 class SafeFile
 {
 public:
-    SafeFile() = default;
+    SafeFile();
     // Removes the temporary file unless it was committed.
     ~SafeFile();
     SafeFile(const SafeFile &) = delete;
     SafeFile &operator=(const SafeFile &) = delete;
 
-    // Creates the temporary file beside path. False, with a reason in err,
-    // when it cannot be created (no such directory, no permission).
+    // Prepares writing path as described above. False, with a reason in err,
+    // when that is impossible (a directory, a file the user may not write,
+    // no such directory, no permission to create the temporary file).
     bool open(const std::string &path, std::string &err);
     // Where the contents are written (binary; no line-end conversion).
     std::ostream &stream() { return cOut; }
-    // Flushes and closes the temporary file and renames it over the target;
-    // the target gets the mode of the file it replaces, or the usual mode
-    // of a new file. False, with a reason in err, when anything failed; the
-    // temporary file is then removed.
+    // Writes out what is buffered and puts the file in place. False, with a
+    // reason in err, when anything failed; a temporary file is then removed.
     bool commit(std::string &err);
-    // Drops what was written; the target stays as it was.
+    // Drops what was written; the target stays as it was (what already went
+    // to a device stays there).
     void discard();
 
     const std::string &path() const { return cPath; }
+    // The file that is written: path() with its links followed.
+    const std::string &target() const { return cTarget; }
+    // The temporary file, or empty when the target is written directly.
     const std::string &tempPath() const { return cTemp; }
 
+    // One entry of the list of temporary files that a signal removes.
+    struct Pending
+    {
+        const char *name = nullptr;
+        Pending *prev = nullptr;
+        Pending *next = nullptr;
+    };
+
 private:
+    bool openDirect(std::string &err);
+    bool createTemporary(std::string &err);
+    void closeFile();
+
     std::string cPath;
+    std::string cTarget;
     std::string cTemp;
-    std::ofstream cOut;
+    int cFd = -1;
+    mode_t cMode = 0;
+    Pending cPending;
+    FdOutBuf cBuf;
+    std::ostream cOut;
 };
+
+// The file that path leads to through symbolic links: path itself when it
+// is no link, else the last name of the chain, a relative link target
+// counting from its link's directory; for a dangling link, the name that
+// writing through it would create. False, with a reason in err, for a chain
+// of more than 40 links.
+bool followLinks(const std::string &path, std::string &target, std::string &err);
 
 // Writes the whole file through a SafeFile.
 bool writeFileAtomically(const std::string &path, const std::vector<uint8_t> &bytes, std::string &err);

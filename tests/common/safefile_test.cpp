@@ -1,10 +1,19 @@
 // Output through a temporary file renamed into place.
 
+#include "reportcapture.h"
 #include "safefile.h"
+#include "samefile.h"
 #include "tooltest.h"
 
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 TEST(SafeFile, CommitReplacesTheTarget)
 {
@@ -56,4 +65,250 @@ TEST(SafeFile, MissingDirectoryOrDirectoryTarget)
     EXPECT_FALSE(writeFileAtomically(dir.path(), std::vector<uint8_t>{1}, err));
     EXPECT_FALSE(err.empty());
     EXPECT_TRUE(dir.list().empty());
+}
+
+// ------------------------------------------------ where a name leads
+
+namespace {
+
+const std::string PAYLOAD = [] {
+    std::string text;
+    for (int i = 0; i < 2000; ++i)
+        text += "line " + std::to_string(i) + "\n";
+    return text;
+}();
+
+bool isLink(const std::string &path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+mode_t modeOf(const std::string &path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+mode_t newFileMode()
+{
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// Opens, writes PAYLOAD and commits: bit 0 set when open() succeeded, bit 1
+// when commit() did too.
+int writeThrough(const std::string &path)
+{
+    SafeFile f;
+    std::string err;
+    if (!f.open(path, err))
+        return 0;
+    f.stream() << PAYLOAD;
+    return f.commit(err) ? 3 : 1;
+}
+
+} // namespace
+
+TEST(SafeFile, WritesWhereTheNameLeads)
+{
+    const std::string LONG = std::string(246, 'n') + ".hex"; // 250 bytes
+    int fifo = -1;                                            // the FIFO's read end
+    struct Case
+    {
+        const char *what;
+        std::function<void(const TempDir &)> setup;
+        std::string output;
+        bool unprivileged; // written as the unprivileged user
+        int result;        // of writeThrough
+        std::function<void(const TempDir &)> check;
+    };
+    auto link = [](const TempDir &d, const std::string &to, const std::string &name) {
+        ASSERT_EQ(::symlink(to.c_str(), d.file(name).c_str()), 0);
+    };
+    auto realApp = [&](const TempDir &d) {
+        ::mkdir(d.file("real").c_str(), 0755);
+        d.write("real/app", std::string("old"));
+        ::chmod(d.file("real/app").c_str(), 0640);
+    };
+    auto newInRealApp = [](const TempDir &d) {
+        EXPECT_TRUE(d.readText("real/app") == PAYLOAD);
+        EXPECT_EQ(modeOf(d.file("real/app")), 0640u);
+    };
+    const Case cases[] = {
+        {"link", [&](const TempDir &d) { realApp(d); link(d, "real/app", "app"); }, "app", false, 3,
+         [&](const TempDir &d) {
+             EXPECT_TRUE(isLink(d.file("app")));
+             newInRealApp(d);
+         }},
+        {"link chain, relative to each link",
+         [&](const TempDir &d) {
+             realApp(d);
+             ::mkdir(d.file("sub").c_str(), 0755);
+             link(d, "../real/app", "sub/b");
+             link(d, d.file("sub/b"), "app");
+         },
+         "app", false, 3,
+         [&](const TempDir &d) {
+             EXPECT_TRUE(isLink(d.file("app")) && isLink(d.file("sub/b")));
+             newInRealApp(d);
+         }},
+        {"dangling link",
+         [&](const TempDir &d) {
+             ::mkdir(d.file("real").c_str(), 0755);
+             link(d, "real/made", "app");
+         },
+         "app", false, 3,
+         [&](const TempDir &d) {
+             EXPECT_TRUE(isLink(d.file("app")));
+             EXPECT_TRUE(d.readText("real/made") == PAYLOAD);
+             EXPECT_EQ(modeOf(d.file("real/made")), newFileMode());
+         }},
+        {"link loop", [&](const TempDir &d) { link(d, "b", "a"), link(d, "a", "b"); }, "a", false, 0,
+         [&](const TempDir &d) { EXPECT_TRUE(isLink(d.file("a")) && isLink(d.file("b"))); }},
+        {"FIFO",
+         [&](const TempDir &d) {
+             ASSERT_EQ(::mkfifo(d.file("pipe").c_str(), 0600), 0);
+             fifo = ::open(d.file("pipe").c_str(), O_RDONLY | O_NONBLOCK);
+         },
+         "pipe", false, 3,
+         [&](const TempDir &) {
+             std::string got;
+             char buf[4096];
+             ssize_t n;
+             while ((n = ::read(fifo, buf, sizeof buf)) > 0)
+                 got.append(buf, size_t(n));
+             ::close(fifo);
+             EXPECT_TRUE(got == PAYLOAD);
+         }},
+        {"device through a link", [&](const TempDir &d) { link(d, "/dev/full", "full"); }, "full", false, 1,
+         [&](const TempDir &d) {
+             EXPECT_TRUE(isLink(d.file("full")));
+             struct stat st;
+             ASSERT_EQ(::stat("/dev/full", &st), 0);
+             EXPECT_TRUE(S_ISCHR(st.st_mode));
+         }},
+        {"read-only file",
+         [&](const TempDir &d) {
+             d.write("ro", std::string("old"));
+             ::chmod(d.file("ro").c_str(), 0444);
+         },
+         "ro", true, 0, [&](const TempDir &d) { EXPECT_EQ(d.readText("ro"), "old"); }},
+        {"modes kept, special bits dropped",
+         [&](const TempDir &d) {
+             d.write("tool", std::string("old"));
+             ::chmod(d.file("tool").c_str(), 04750);
+         },
+         "tool", false, 3, [&](const TempDir &d) { EXPECT_EQ(modeOf(d.file("tool")), 0750u); }},
+        {"new file", [](const TempDir &) {}, "made", false, 3,
+         [&](const TempDir &d) { EXPECT_EQ(modeOf(d.file("made")), newFileMode()); }},
+        {"250-byte name", [](const TempDir &) {}, LONG, false, 3,
+         [&](const TempDir &d) { EXPECT_TRUE(d.readText(LONG) == PAYLOAD); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        c.setup(dir);
+        std::vector<std::string> before = dir.list();
+        int result;
+        if (c.unprivileged) {
+            if (!canRunUnprivileged())
+                continue;
+            ::chmod(dir.path().c_str(), 0777);
+            result = runUnprivileged([&] { return writeThrough(dir.file(c.output)); });
+        } else {
+            result = writeThrough(dir.file(c.output));
+        }
+        EXPECT_EQ(result, c.result);
+        c.check(dir);
+        // No temporary file remains, and nothing new but a made file.
+        std::vector<std::string> after = dir.list();
+        if (c.output == "made" || c.output == LONG)
+            before.push_back(c.output);
+        std::sort(before.begin(), before.end());
+        EXPECT_EQ(after, before);
+    }
+}
+
+TEST(SafeFile, OutputsThatAreInputsOrEachOther)
+{
+    TempDir dir;
+    dir.write("in.o", std::string("object"));
+    dir.write("other.o", std::string("object"));
+    ASSERT_EQ(::link(dir.file("in.o").c_str(), dir.file("hard.o").c_str()), 0);
+    ASSERT_EQ(::symlink("in.o", dir.file("soft.o").c_str()), 0);
+    ASSERT_EQ(::symlink("new.map", dir.file("dangling.map").c_str()), 0);
+    const std::vector<std::string> inputs = {dir.file("other.o"), dir.file("in.o")};
+    struct Case
+    {
+        std::vector<std::string> outputs;
+        std::string messages; // reported, "" for none
+    };
+    const Case cases[] = {
+        {{"out.cof", "new.map"}, ""},
+        {{"other.cof"}, ""},
+        {{"gone.cof"}, ""},
+        {{"in.o"}, "Output file 'in.o' is the same file as input file '" + dir.file("in.o") + "'.\n"},
+        {{"hard.o"}, "Output file 'hard.o' is the same file as input file '" + dir.file("in.o") + "'.\n"},
+        {{"soft.o"}, "Output file 'soft.o' is the same file as input file '" + dir.file("in.o") + "'.\n"},
+        {{"x.out", "x.out"}, "Output file 'x.out' is the same file as output file 'x.out'.\n"},
+        {{"dangling.map", "new.map", "in.o"},
+         "Output file 'new.map' is the same file as output file 'dangling.map'.\n"
+         "Output file 'in.o' is the same file as input file '" + dir.file("in.o") + "'.\n"},
+    };
+    std::string cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    for (const Case &c : cases) {
+        ReportCapture capture;
+        bool distinct = checkOutputFiles("test()", c.outputs, inputs);
+        std::string expected;
+        for (const std::string &line : splitLines(c.messages))
+            expected += "Error - " + line + "\n";
+        EXPECT_EQ(distinct, c.messages.empty()) << c.outputs[0];
+        EXPECT_EQ(capture.text(), expected) << c.outputs[0];
+    }
+    std::filesystem::current_path(cwd);
+    EXPECT_FALSE(dir.exists("new.map"));
+    EXPECT_TRUE(sameFile(dir.file("hard.o"), dir.file("soft.o")));
+    EXPECT_FALSE(sameFile(dir.file("gone.o"), dir.file("gone.o")));
+}
+
+TEST(SafeFile, SignalsRemoveTheTemporaryFiles)
+{
+    struct Case
+    {
+        int sig;
+        bool ignoredAtStart; // then the signal leaves the run alone
+    };
+    const Case cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGHUP, true}};
+    for (const Case &c : cases) {
+        TempDir dir;
+        dir.write("out.txt", std::string("old"));
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            if (c.ignoredAtStart)
+                std::signal(c.sig, SIG_IGN);
+            SafeFile a, b;
+            std::string err;
+            if (!a.open(dir.file("out.txt"), err) || !b.open(dir.file("new.txt"), err))
+                _exit(2);
+            a.stream() << "partial";
+            ::raise(c.sig);
+            bool committed = a.commit(err);
+            b.discard();
+            _exit(committed ? 0 : 3);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        if (c.ignoredAtStart) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.sig;
+            EXPECT_EQ(dir.readText("out.txt"), "partial");
+        } else {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.sig) << c.sig;
+            EXPECT_EQ(dir.readText("out.txt"), "old");
+        }
+        EXPECT_EQ(dir.list(), std::vector<std::string>{"out.txt"}) << c.sig;
+    }
 }

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,7 +68,39 @@ std::vector<std::string> TempDir::list() const
     return names;
 }
 
-ToolResult runTool(const std::string &exe, const std::vector<std::string> &args, const std::string &cwd)
+namespace {
+
+const uid_t UNPRIVILEGED_ID = 65534;
+
+// In a forked child: gives up root for the unprivileged user.
+bool dropPrivileges()
+{
+    if (geteuid() != 0)
+        return true;
+    return setgroups(0, nullptr) == 0 && setgid(UNPRIVILEGED_ID) == 0 && setuid(UNPRIVILEGED_ID) == 0 &&
+           geteuid() == UNPRIVILEGED_ID;
+}
+
+} // namespace
+
+int runUnprivileged(const std::function<int()> &code)
+{
+    pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0)
+        _exit(dropPrivileges() ? code() & 0xFF : 254);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) == 254)
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+bool canRunUnprivileged() { return runUnprivileged([] { return 0; }) == 0; }
+
+ToolResult runTool(const std::string &exe, const std::vector<std::string> &args, const std::string &cwd,
+                   bool unprivileged)
 {
     ToolResult result;
     int fds[2];
@@ -81,7 +114,7 @@ ToolResult runTool(const std::string &exe, const std::vector<std::string> &args,
         dup2(fds[1], 1);
         dup2(fds[1], 2);
         close(fds[1]);
-        if (chdir(cwd.c_str()) != 0)
+        if ((unprivileged && !dropPrivileges()) || chdir(cwd.c_str()) != 0)
             _exit(126);
         std::vector<char *> argv;
         argv.push_back(const_cast<char *>(exe.c_str()));

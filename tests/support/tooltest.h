@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,18 @@ struct ToolResult
     std::string output; // standard output and standard error, interleaved
 };
 
-// Runs the program with the arguments in the directory.
-ToolResult runTool(const std::string &exe, const std::vector<std::string> &args, const std::string &cwd);
+// Runs the program with the arguments in the directory; unprivileged: see
+// runUnprivileged.
+ToolResult runTool(const std::string &exe, const std::vector<std::string> &args, const std::string &cwd,
+                   bool unprivileged = false);
+
+// Unprivileged runs: when the tests run as root, a forked child switches to
+// uid and gid 65534 (the files it needs must be reachable for that user);
+// otherwise it keeps the tests' own user. False when the switch fails.
+bool canRunUnprivileged();
+// Runs code in such a child; its result becomes the child's exit code
+// (0 to 255), -1 when the child did not exit normally or could not switch.
+int runUnprivileged(const std::function<int()> &code);
 
 // Splits text into lines (the line ends removed); a final empty line is dropped.
 std::vector<std::string> splitLines(const std::string &text);

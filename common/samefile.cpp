@@ -1,0 +1,77 @@
+// Telling files apart by device and inode.
+
+#include "samefile.h"
+
+#include "diag.h"
+#include "safefile.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace {
+
+// A file by device and inode; a file still to be made by those of its
+// directory and its name there.
+struct FileId
+{
+    bool known = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    std::string leaf;
+
+    bool operator==(const FileId &other) const
+    {
+        return known && other.known && dev == other.dev && ino == other.ino && leaf == other.leaf;
+    }
+};
+
+FileId idOf(const std::string &name, bool mayBeNew)
+{
+    FileId id;
+    std::string target, err;
+    if (name.empty() || !followLinks(name, target, err))
+        return id;
+    struct stat st;
+    if (::stat(target.c_str(), &st) == 0) {
+        id = {true, st.st_dev, st.st_ino, ""};
+        return id;
+    }
+    if (!mayBeNew || errno != ENOENT)
+        return id;
+    size_t slash = target.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    std::string leaf = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (!leaf.empty() && ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        id = {true, st.st_dev, st.st_ino, leaf};
+    return id;
+}
+
+} // namespace
+
+bool sameFile(const std::string &a, const std::string &b) { return idOf(a, false) == idOf(b, false); }
+
+bool checkOutputFiles(const std::string &context, const std::vector<std::string> &outputs,
+                      const std::vector<std::string> &inputs)
+{
+    std::vector<FileId> inputIds;
+    for (const std::string &name : inputs)
+        inputIds.push_back(idOf(name, false));
+    std::vector<FileId> outputIds;
+    bool distinct = true;
+    for (const std::string &output : outputs) {
+        FileId id = idOf(output, true);
+        std::string clash;
+        for (size_t i = 0; i < inputs.size() && clash.empty(); ++i)
+            if (id == inputIds[i])
+                clash = "input file '" + inputs[i] + "'";
+        for (size_t i = 0; i < outputIds.size() && clash.empty(); ++i)
+            if (id == outputIds[i])
+                clash = "output file '" + outputs[i] + "'";
+        if (!clash.empty()) {
+            report(SEV_ERROR, context, "Output file '" + output + "' is the same file as " + clash + ".", false);
+            distinct = false;
+        }
+        outputIds.push_back(id);
+    }
+    return distinct;
+}
