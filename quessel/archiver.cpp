@@ -22,6 +22,7 @@
 #include "diag.h"
 #include "librarylock.h"
 #include "pathinfo.h"
+#include "samefile.h"
 #include "textio.h"
 
 #include <ctime>
@@ -29,6 +30,7 @@
 #include <iostream>
 #include <sys/stat.h>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -98,6 +100,23 @@ std::string linkOnPath(const std::string &name)
     return "";
 }
 
+// True when no member file is the library: writing the library would
+// overwrite it while it is read.
+bool librarySeparate(const std::string &op, const std::string &library, const std::list<std::string> &members)
+{
+    return checkOutputFiles(op, {library}, std::vector<std::string>(members.begin(), members.end()));
+}
+
+// True when no member file to be written is the library itself; each name
+// is checked alone, as a name given twice is written twice.
+bool extractsBesideLibrary(const std::string &library, const std::vector<std::string> &files)
+{
+    bool separate = true;
+    for (const std::string &file : files)
+        separate = checkOutputFiles("Archiver::cmdExtract()", {file}, {library}) && separate;
+    return separate;
+}
+
 bool extractMember(const Coff &member)
 {
     if (!isQuiet())
@@ -136,6 +155,8 @@ bool Archiver::run()
 bool Archiver::cmdCreate()
 {
     // Any old library of that name is replaced, never read.
+    if (!librarySeparate("Archiver::cmdCreate()", cArchive, cMembers))
+        return false;
     LibraryLock lock(cArchive);
     Archive ar(cArchive);
     for (const auto &name : cMembers) {
@@ -212,6 +233,8 @@ bool Archiver::cmdDelete()
 bool Archiver::cmdReplace()
 {
     // The library must exist: "add or replace" never creates one.
+    if (!librarySeparate("Archiver::cmdReplace()", cArchive, cMembers))
+        return false;
     LibraryLock lock(cArchive);
     std::unique_ptr<Archive> ar = Archive::make(cArchive);
     if (!ar)
@@ -277,7 +300,10 @@ bool Archiver::cmdExtract()
             allSafe = false;
         }
     }
-    if (!allSafe)
+    std::vector<std::string> files;
+    for (const Coff *member : chosen)
+        files.push_back(member->name());
+    if (!allSafe || !extractsBesideLibrary(cArchive, files))
         return false;
     for (const Coff *member : chosen)
         if (!extractMember(*member))

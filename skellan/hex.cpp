@@ -59,6 +59,13 @@ void Hex::print(std::ostream &out) const
 
 void Hex::sortRanges() { std::stable_sort(cRanges.begin(), cRanges.end()); }
 
+std::vector<std::string> Hex::fileNames(uint8_t format) const
+{
+    if (format == HEX_INHX8S)
+        return {cFileBaseName + ".hxl", cFileBaseName + ".hxh"};
+    return {cFileBaseName + ".hex"};
+}
+
 bool Hex::write(uint8_t format)
 {
     if (format != HEX_INHX8M && format != HEX_INHX8S && format != HEX_INHX32)
@@ -84,7 +91,7 @@ bool openFile(SafeFile &file, const std::string &name)
 bool Hex::writeBytes(uint8_t format)
 {
     SafeFile file;
-    if (!openFile(file, cFileBaseName + ".hex"))
+    if (!openFile(file, fileNames(format)[0]))
         return false;
     cOpenFiles = {&file};
     sortRanges();
@@ -125,7 +132,8 @@ bool Hex::writeSplit()
     }
     SafeFile low;
     SafeFile high;
-    if (!openFile(low, cFileBaseName + ".hxl") || !openFile(high, cFileBaseName + ".hxh"))
+    std::vector<std::string> names = fileNames(HEX_INHX8S);
+    if (!openFile(low, names[0]) || !openFile(high, names[1]))
         return false;
     cOpenFiles = {&low, &high};
     sortRanges();

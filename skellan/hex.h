@@ -66,6 +66,8 @@ public:
     // format. An address beyond 64K in INHX8M or INHX8S ends the program
     // (exit code 255) with the records written so far in place.
     bool write(uint8_t format);
+    // The files write(format) writes, in the order it opens them.
+    std::vector<std::string> fileNames(uint8_t format) const;
     void print(std::ostream &out) const;
 
     std::string cFileBaseName;

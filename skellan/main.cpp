@@ -8,6 +8,7 @@
 #include "coff2hex.h"
 #include "diag.h"
 #include "hex.h"
+#include "samefile.h"
 #include "text.h"
 
 #include <cctype>
@@ -102,6 +103,9 @@ int main(int argc, char **argv)
     // An empty selection fails without a message of its own.
     Coff2Hex hex;
     if (!hex.convert(*coff, cmd.ranges))
+        summary(1);
+    // No hex file may replace the executable or another hex file.
+    if (!checkOutputFiles("main()", hex.fileNames(cmd.format), {cmd.coffName}))
         summary(1);
     if (!hex.write(cmd.format))
         summary(1);

@@ -10,7 +10,6 @@
 
 #include <cstdlib>
 #include <iostream>
-#include <unistd.h>
 
 namespace {
 
@@ -79,14 +78,6 @@ size_t roundUpDiv(size_t n, size_t d) { return (n + d - 1) / d; }
 const size_t LOCAL_ENTRIES_PER_BLOCK = 31;
 
 } // namespace
-
-bool openOutput(SafeFile &file, const std::string &name)
-{
-    if (!name.empty() && ::access(name.c_str(), F_OK) == 0 && ::access(name.c_str(), W_OK) != 0)
-        return false;
-    std::string err;
-    return file.open(name, err);
-}
 
 // ------------------------------------------------------------ adding records
 
@@ -285,7 +276,8 @@ bool Cod::write()
 {
     std::string name = fileName();
     SafeFile file;
-    if (!openOutput(file, name)) {
+    std::string err;
+    if (!file.open(name, err)) {
         report(SEV_ERROR, "Cod::write()", "Could not open Cod file '" + name + "' for writing.", false);
         return false;
     }
@@ -322,7 +314,6 @@ bool Cod::write()
     if (!writeBlockList(out, packDebugMsgs(cDebugMsg), "debug msg", name))
         return false;
 
-    std::string err;
     if (!file.commit(err)) {
         report(SEV_ERROR, "Cod::write()", "Could not open Cod file '" + name + "' for writing.", false);
         return false;

@@ -19,13 +19,6 @@
 #include <string>
 #include <vector>
 
-class SafeFile;
-
-// Opens an output of the converter through a temporary file. A target that
-// exists but may not be written (or is a directory) counts as a file that
-// cannot be opened, as it would for writing in place.
-bool openOutput(SafeFile &file, const std::string &name);
-
 // Block numbers are 16 bits, so a file holds at most this many blocks.
 const size_t COD_MAX_BLOCKS = 65535;
 

@@ -88,12 +88,20 @@ void Coff2Cod::buildLineMap(const Coff &coff)
     }
 }
 
+std::string Coff2Cod::codFileName(const std::string &coffName) { return PathInfo(coffName).baseName() + ".cod"; }
+
+std::string Coff2Cod::listFileName(const std::string &coffName)
+{
+    PathInfo input(coffName);
+    return input.path() + input.baseName() + ".lst";
+}
+
 void Coff2Cod::fillDirectory(const Coff &coff)
 {
     addDirectory();
     Directory &dir = cDirectory[0];
     // The file is created under the whole name; the field keeps what fits.
-    cFileName = PathInfo(coff.cName).baseName() + ".cod";
+    cFileName = codFileName(coff.cName);
     dir.setSource(cFileName);
     dir.setVersion(codConverterVersion());
     dir.setNotice(noticeBanner());

@@ -55,6 +55,11 @@ public:
     // or null after a step has reported its failure.
     Cod *convert(const Coff &coff, int32_t pageLength, bool noListing);
 
+    // The names of the outputs for an executable: the COD file in the
+    // current directory, the listing beside the executable.
+    static std::string codFileName(const std::string &coffName);
+    static std::string listFileName(const std::string &coffName);
+
     // The steps of convert(), in their order.
     void buildLineMap(const Coff &coff);
     void fillDirectory(const Coff &coff);

@@ -16,7 +16,6 @@
 #include "diag.h"
 #include "mginst.h"
 #include "safefile.h"
-#include "pathinfo.h"
 #include "textio.h"
 
 #include <algorithm>
@@ -109,10 +108,10 @@ void Coff2Cod::indexSymbols()
 bool Coff2Cod::createListFile(const Coff &coff)
 {
     cCoff = &coff;
-    PathInfo input(coff.cName);
-    std::string name = input.path() + input.baseName() + ".lst";
+    std::string name = listFileName(coff.cName);
     SafeFile file;
-    if (!openOutput(file, name)) {
+    std::string err;
+    if (!file.open(name, err)) {
         report(SEV_ERROR, "Coff2Cod::createListFile()", "Could not open list file '" + name + "' for writing.", false);
         return false;
     }
@@ -129,7 +128,6 @@ bool Coff2Cod::createListFile(const Coff &coff)
     }
 
     cListFile = nullptr;
-    std::string err;
     if (!file.commit(err)) {
         report(SEV_ERROR, "Coff2Cod::createListFile()", "Could not open list file '" + name + "' for writing.", false);
         return false;

@@ -7,6 +7,7 @@
 #include "coff.h"
 #include "coff2cod.h"
 #include "diag.h"
+#include "samefile.h"
 #include "text.h"
 
 #include <cctype>
@@ -14,6 +15,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -66,6 +68,15 @@ int main(int argc, char **argv)
 
     std::unique_ptr<Coff> coff = Coff::make(coffFile);
     if (!coff)
+        summary(1);
+
+    // The listing is written first, then the COD file; neither may replace
+    // the executable or the other.
+    std::vector<std::string> outputs;
+    if (!noListing)
+        outputs.push_back(Coff2Cod::listFileName(coff->cName));
+    outputs.push_back(Coff2Cod::codFileName(coff->cName));
+    if (!checkOutputFiles("main()", outputs, {coff->cName}))
         summary(1);
 
     Coff2Cod converter;

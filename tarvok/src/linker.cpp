@@ -286,6 +286,9 @@ bool Linker::link(std::string &err)
         return false;
     if (!loadLibraryFiles(err))
         return false;
+    // Before anything is written, the error map included.
+    if (!checkOutputFiles(err))
+        return false;
     // Members can only be imported once every input's undefined symbols are
     // known.
     if (!importLibraryMembers(err))

@@ -50,6 +50,10 @@ public:
     virtual bool addLibPath(const std::string &dir, std::string &err);       // /l, LIBPATH
     virtual bool setStrip(uint32_t flag, std::string &err);                  // /s
 
+    // The command files read, INCLUDEd ones too, under the names found:
+    // inputs that no output may replace.
+    void setCommandFiles(const std::vector<std::string> &names) { cCommandFiles = names; }
+
     // ---- The link run (linker.cpp): the phases in order, stopping at the
     // first that fails. err holds that phase's message, or is empty when the
     // phase reported its own.
@@ -68,6 +72,9 @@ public:
     bool loadObjectFiles(std::string &err);
     bool loadLibraryFiles(std::string &err);
     bool importLibraryMembers(std::string &err);
+    // Once every input is located: neither the executable nor the map file
+    // may be an input or the other output. Reports each and leaves err empty.
+    bool checkOutputFiles(std::string &err);
 
     // ---- Consistency (linker_check.cpp): the one processor of the link and
     // the per-section tables, with agreement across inputs and directives.
@@ -169,6 +176,7 @@ protected:
     std::string cOutputFile; // empty until the link run makes it "a.out"
     std::vector<std::string> cObjectFile;
     std::vector<std::string> cLibraryFile;
+    std::vector<std::string> cCommandFiles;
     // The memories are held by value. They are only appended to while the
     // configuration is read; the link run refers into them (cScnMem), so no
     // list may grow once it has started.

@@ -7,6 +7,7 @@
 
 #include "debugsw.h"
 #include "pathinfo.h"
+#include "samefile.h"
 
 #include <iostream>
 #include <set>
@@ -85,6 +86,19 @@ bool Linker::loadLibraryFiles(std::string &err)
         cArchives.push_back(std::move(archive));
     }
     return true;
+}
+
+bool Linker::checkOutputFiles(std::string &err)
+{
+    // Reads the located inputs, the command files and the output names.
+    (void)err;
+    std::vector<std::string> inputs = cCommandFiles;
+    inputs.insert(inputs.end(), cObjectFile.begin(), cObjectFile.end());
+    inputs.insert(inputs.end(), cLibraryFile.begin(), cLibraryFile.end());
+    std::vector<std::string> outputs = {cOutputFile};
+    if (!cMapFile.empty())
+        outputs.push_back(cMapFile);
+    return ::checkOutputFiles("Linker::checkOutputFiles()", outputs, inputs);
 }
 
 namespace {

@@ -65,6 +65,7 @@ int main(int argc, char **argv)
 
     // Every command-line or command-file error ends the process in here.
     parser.parseCommandLine(argc, argv, linker);
+    linker.setCommandFiles(parser.getCommandFiles());
 
     std::string err;
     bool linked = linker.link(err);
