@@ -191,7 +191,8 @@ bool followLinks(const std::string &path, std::string &target, std::string &err)
         while ((n = ::readlink(name.c_str(), buf.data(), buf.size())) >= 0 && size_t(n) == buf.size())
             buf.resize(buf.size() * 2);
         if (n <= 0) {
-            err = "'" + name + "': " + reason(n < 0 ? errno : ENOENT);
+            int error = n < 0 ? errno : ENOENT;
+            err = "'" + name + "': " + reason(error);
             return false;
         }
         std::string link(buf.data(), size_t(n));
@@ -215,8 +216,9 @@ bool SafeFile::open(const std::string &path, std::string &err)
         return false;
     struct stat st;
     bool exists = ::stat(target.c_str(), &st) == 0;
-    if (!exists && errno != ENOENT) {
-        err = "'" + path + "': " + reason(errno);
+    int error = exists ? 0 : errno;
+    if (!exists && error != ENOENT) {
+        err = "'" + path + "': " + reason(error);
         return false;
     }
     if (exists && S_ISDIR(st.st_mode)) {
@@ -230,7 +232,8 @@ bool SafeFile::open(const std::string &path, std::string &err)
     // The temporary file would be renamed over a file that may not be
     // written; that counts as one that cannot be opened.
     if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-        err = "'" + path + "': " + reason(errno);
+        error = errno;
+        err = "'" + path + "': " + reason(error);
         cPath.clear();
         cTarget.clear();
         return false;
@@ -246,7 +249,8 @@ bool SafeFile::openDirect(std::string &err)
         fd = ::open(cTarget.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        err = "'" + cPath + "': " + reason(errno);
+        int error = errno;
+        err = "'" + cPath + "': " + reason(error);
         cPath.clear();
         cTarget.clear();
         return false;
