@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -59,6 +60,15 @@ extern "C" void removeTemporaries(int sig)
     ::raise(sig);
 }
 
+// A program that ends through exit() (a fatal report, or its summary
+// while a file is still being written) leaves no temporary file either.
+extern "C" void removeTemporariesAtExit()
+{
+    for (SafeFile::Pending *p = gPending; p; p = p->next)
+        ::unlink(p->name);
+    gPending = nullptr;
+}
+
 // Installed once, for each cleanup signal that still has its default
 // action: a signal ignored at start (as under nohup) stays ignored, and a
 // handler someone else installed stays theirs.
@@ -68,6 +78,7 @@ void installHandlers()
     if (installed)
         return;
     installed = true;
+    std::atexit(removeTemporariesAtExit);
     for (int sig : CLEANUP_SIGNALS) {
         struct sigaction old;
         if (::sigaction(sig, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL)
@@ -239,6 +250,8 @@ bool SafeFile::open(const std::string &path, std::string &err)
         return false;
     }
     cMode = exists ? (st.st_mode & 0777) : newFileMode();
+    cOwner = exists ? st.st_uid : uid_t(-1);
+    cGroup = exists ? st.st_gid : gid_t(-1);
     return createTemporary(err);
 }
 
@@ -313,6 +326,11 @@ bool SafeFile::commit(std::string &err)
             err = reason(error);
         return written;
     }
+    // The file keeps its owner and group where the user may give them (the
+    // super-user always; others their own groups), as writing it in place
+    // would; where not, the new file is the user's.
+    if (written && cOwner != uid_t(-1) && ::fchown(cFd, cOwner, cGroup) != 0)
+        (void)!::fchown(cFd, uid_t(-1), cGroup);
     // The data reaches the disk before the rename makes it the target.
     if (written && (::fchmod(cFd, cMode) != 0 || ::fsync(cFd) != 0)) {
         written = false;

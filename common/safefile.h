@@ -10,7 +10,8 @@
 // - anything else goes to a new temporary file beside that target, written
 //   through the descriptor that created it. commit() gives it the target's
 //   permission bits (a new file: 0666 less the umask), flushes it to the
-//   disk and renames it over the target: a link stays a link and its target
+//   disk and renames it over the target (keeping its owner and group
+//   where the user may): a link stays a link and its target
 //   gets the new contents.
 // A run that fails, a SafeFile destroyed without commit(), or a program
 // ended by SIGINT, SIGTERM or SIGHUP leaves any old file untouched and no
@@ -76,6 +77,8 @@ private:
     std::string cTemp;
     int cFd = -1;
     mode_t cMode = 0;
+    uid_t cOwner = uid_t(-1);
+    gid_t cGroup = gid_t(-1);
     Pending cPending;
     FdOutBuf cBuf;
     std::ostream cOut;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
@@ -201,6 +202,20 @@ TEST(SafeFile, WritesWhereTheNameLeads)
              ::chmod(d.file("tool").c_str(), 04750);
          },
          "tool", false, 3, [&](const TempDir &d) { EXPECT_EQ(modeOf(d.file("tool")), 0750u); }},
+        {"owner and group kept (by the super-user)",
+         [&](const TempDir &d) {
+             d.write("theirs", std::string("old"));
+             (void)!::chown(d.file("theirs").c_str(), 65534, 65534);
+         },
+         "theirs", false, 3,
+         [&](const TempDir &d) {
+             struct stat st;
+             ASSERT_EQ(::stat(d.file("theirs").c_str(), &st), 0);
+             if (::geteuid() == 0) {
+                 EXPECT_EQ(st.st_uid, 65534u);
+                 EXPECT_EQ(st.st_gid, 65534u);
+             }
+         }},
         {"new file", [](const TempDir &) {}, "made", false, 3,
          [&](const TempDir &d) { EXPECT_EQ(modeOf(d.file("made")), newFileMode()); }},
         {"250-byte name", [](const TempDir &) {}, LONG, false, 3,
@@ -274,14 +289,14 @@ TEST(SafeFile, OutputsThatAreInputsOrEachOther)
     EXPECT_FALSE(sameFile(dir.file("gone.o"), dir.file("gone.o")));
 }
 
-TEST(SafeFile, SignalsRemoveTheTemporaryFiles)
+TEST(SafeFile, SignalsAndExitRemoveTheTemporaryFiles)
 {
     struct Case
     {
-        int sig;
+        int sig; // 0: the program ends through exit() instead
         bool ignoredAtStart; // then the signal leaves the run alone
     };
-    const Case cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGHUP, true}};
+    const Case cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGHUP, true}, {0, false}};
     for (const Case &c : cases) {
         TempDir dir;
         dir.write("out.txt", std::string("old"));
@@ -295,6 +310,8 @@ TEST(SafeFile, SignalsRemoveTheTemporaryFiles)
             if (!a.open(dir.file("out.txt"), err) || !b.open(dir.file("new.txt"), err))
                 _exit(2);
             a.stream() << "partial";
+            if (c.sig == 0)
+                std::exit(4); // as a fatal report does, with both files open
             ::raise(c.sig);
             bool committed = a.commit(err);
             b.discard();
@@ -302,7 +319,10 @@ TEST(SafeFile, SignalsRemoveTheTemporaryFiles)
         }
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        if (c.ignoredAtStart) {
+        if (c.sig == 0) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 4);
+            EXPECT_EQ(dir.readText("out.txt"), "old");
+        } else if (c.ignoredAtStart) {
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.sig;
             EXPECT_EQ(dir.readText("out.txt"), "partial");
         } else {
