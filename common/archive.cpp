@@ -72,14 +72,14 @@ std::unique_ptr<Archive> Archive::make(const std::string &name)
         report(SEV_ERROR, "Archive::make()", message, false);
         return nullptr;
     };
-    // The whole file is read at once and the members parsed in memory.
+    // The file is read into memory (a large one as its members need it)
+    // and the members parsed there.
     FileBytes bytes;
     if (!bytes.read(name))
         return fail("Could not open library file '" + name + "' for reading.");
-    uint64_t fileSize = bytes.size();
 
     auto archive = std::make_unique<Archive>(name);
-    if (fileSize < MAGIC_SIZE)
+    if (!bytes.load(0, MAGIC_SIZE))
         return fail("Could not read archive magic string in library file '" + name + "'.");
     if (std::memcmp(bytes.data(), MAGIC, MAGIC_SIZE) != 0)
         return fail("File '" + name + "' is not a valid library file.");
@@ -87,14 +87,13 @@ std::unique_ptr<Archive> Archive::make(const std::string &name)
     uint64_t budget = ZERO_FILL_LIMIT;
     uint64_t offset = MAGIC_SIZE;
     // The members end where no whole header is left.
-    while (offset + HEADER_SIZE <= fileSize) {
+    while (bytes.load(offset, HEADER_SIZE)) {
         const uint8_t *header = bytes.data() + offset;
         std::string member = headerName(header);
-        if (offset + HEADER_SIZE >= fileSize)
+        if (offset + HEADER_SIZE >= bytes.size())
             return fail("Library file '" + name + "' has a missing member object file.");
         bool readError = false;
-        std::unique_ptr<Coff> coff =
-            Coff::read(bytes.data(), fileSize, offset + HEADER_SIZE, member, readError, budget);
+        std::unique_ptr<Coff> coff = Coff::read(bytes, offset + HEADER_SIZE, member, readError, budget);
         if (!coff || readError)
             return fail("Could not build member '" + member + "' in library file '" + name + "'. ");
         offset += HEADER_SIZE + uint64_t(coff->size());

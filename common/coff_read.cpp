@@ -23,12 +23,13 @@
 
 namespace {
 
-// Random access to the bytes of one image inside a file held in memory.
+// Random access to the bytes of one image inside a file held in memory,
+// or read by FileBytes piece by piece as the image needs them.
 class ImageReader
 {
 public:
-    ImageReader(const uint8_t *file, uint64_t fileSize, uint64_t start)
-        : cFile(file), cStart(start), cFileSize(fileSize)
+    ImageReader(const uint8_t *file, uint64_t fileSize, uint64_t start, FileBytes *pieces = nullptr)
+        : cFile(file), cStart(start), cFileSize(fileSize), cPieces(pieces)
     {
     }
 
@@ -40,22 +41,30 @@ public:
         return n <= cFileSize - cStart - off;
     }
 
+    // True when n bytes at offset off of the image fit and could be read:
+    // at() may then be used on them.
+    bool load(uint64_t off, uint64_t n) const
+    {
+        return fits(off, n) && (!cPieces || cPieces->load(cStart + off, n));
+    }
+
     bool read(uint64_t off, uint64_t n, uint8_t *dst) const
     {
-        if (!fits(off, n))
+        if (!load(off, n))
             return false;
         if (n > 0)
-            std::memcpy(dst, cFile + cStart + off, n);
+            std::memcpy(dst, at(off), n);
         return true;
     }
 
-    // The n bytes at offset off, which must fit.
+    // The bytes at offset off, which must have been loaded.
     const uint8_t *at(uint64_t off) const { return cFile + cStart + off; }
 
 private:
     const uint8_t *cFile;
     uint64_t cStart;
     uint64_t cFileSize;
+    FileBytes *cPieces;
 };
 
 // Where the last area that the section headers describe ends; an image
@@ -103,32 +112,47 @@ void FileBytes::reserve(size_t capacity)
     cCapacity = capacity;
 }
 
-FileBytes::~FileBytes() { unmap(); }
+void (*FileBytes::sizedHook)(const std::string &name) = nullptr;
 
-void FileBytes::unmap()
+FileBytes::~FileBytes() { release(); }
+
+void FileBytes::release()
 {
-    if (cMapped)
-        ::munmap(const_cast<uint8_t *>(cMapped), cSize);
-    cMapped = nullptr;
+    if (cFd >= 0)
+        ::close(cFd);
+    cFd = -1;
+    if (cLarge)
+        ::munmap(cLarge, cLargeLength);
+    cLarge = nullptr;
+    cLoaded.clear();
     cSize = 0;
 }
 
 bool FileBytes::read(const std::string &name)
 {
-    unmap();
+    release();
     int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct stat st;
-    bool sized = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
-    if (sized && uint64_t(st.st_size) >= MAP_FROM && uint64_t(st.st_size) <= SIZE_MAX) {
-        void *p = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-        if (p != MAP_FAILED) {
+    bool sized = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+                 uint64_t(st.st_size) < uint64_t(SIZE_MAX);
+    if (sizedHook)
+        sizedHook(name);
+    if (sized && uint64_t(st.st_size) >= PIECE) {
+        // Anonymous memory, untouched until a piece is read into it.
+        void *p = ::mmap(nullptr, size_t(st.st_size), PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (p == MAP_FAILED) {
             ::close(fd);
-            cMapped = static_cast<const uint8_t *>(p);
-            cSize = size_t(st.st_size);
-            return true;
+            return false;
         }
+        cLarge = static_cast<uint8_t *>(p);
+        cSize = cLargeLength = size_t(st.st_size);
+        cFd = fd;
+        cMissing = (cSize + PIECE - 1) / PIECE;
+        cLoaded.assign(cMissing, false);
+        return true;
     }
     // Room for the whole file and one byte more, so that the end shows at
     // the next read; a file that grows meanwhile is read to its end all the
@@ -146,6 +170,42 @@ bool FileBytes::read(const std::string &name)
     }
     ::close(fd);
     return true;
+}
+
+bool FileBytes::load(uint64_t off, uint64_t n)
+{
+    if (off > cSize || n > cSize - off)
+        return false;
+    if (!cLarge || n == 0)
+        return true;
+    for (uint64_t piece = off / PIECE; piece <= (off + n - 1) / PIECE && piece * PIECE < cSize; piece++) {
+        if (cLoaded[piece])
+            continue;
+        uint64_t begin = piece * PIECE;
+        uint64_t want = std::min(PIECE, cSize - begin);
+        uint64_t got = 0;
+        while (got < want) {
+            ssize_t r = ::pread(cFd, cLarge + begin + got, want - got, off_t(begin + got));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                break;
+            got += uint64_t(r);
+        }
+        cLoaded[piece] = true;
+        if (got < want) {
+            // Cut short, or failed: the file ends where its bytes did.
+            cSize = begin + got;
+            cMissing = 0;
+        } else {
+            cMissing--;
+        }
+        if (cMissing == 0) {
+            ::close(cFd);
+            cFd = -1;
+        }
+    }
+    return off <= cSize && n <= cSize - off;
 }
 
 void readRest(std::istream &in, uint64_t start, std::vector<uint8_t> &bytes)
@@ -177,7 +237,7 @@ std::unique_ptr<Coff> makeFromFile(const std::string &name, bool tables)
     }
     bool readError = false;
     uint64_t budget = Coff::ZERO_FILL_LIMIT;
-    std::unique_ptr<Coff> coff = Coff::read(bytes.data(), bytes.size(), 0, name, readError, budget, tables);
+    std::unique_ptr<Coff> coff = Coff::read(bytes, 0, name, readError, budget, tables);
     if (readError)
         return nullptr;
     return coff;
@@ -294,7 +354,7 @@ bool ImageParser::stringTable()
     uint32_t length = getU32(lenBytes);
     uint64_t n = length > 4 ? length - 4 : 0;
     // Offsets are kept as signed 32-bit numbers.
-    bool fits = length <= uint32_t(INT32_MAX) && cReader.fits(strPos + 4, n);
+    bool fits = length <= uint32_t(INT32_MAX) && cReader.load(strPos + 4, n);
     if (!fits && !noSymbols)
         return fail("could not read string table.");
     if (fits && n > 0)
@@ -308,12 +368,12 @@ bool ImageParser::symbolTable()
     // says one follows.
     const coff_filehdr &fh = cCoff.cFileHdr;
     uint64_t symBytes = SYMENT_SIZE * uint64_t(fh.f_nsyms);
-    if (!cReader.fits(fh.f_symptr, symBytes))
-        return fail("could not read symbol table.");
-    const uint8_t *symbols = cReader.at(fh.f_symptr);
     // The foreign layout keeps its file names in the symbol table; they
     // become strings, so its symbols are always read.
     uint64_t symbolCount = cTables || cForeign ? fh.f_nsyms : 0;
+    if (!cReader.fits(fh.f_symptr, symBytes) || !cReader.load(fh.f_symptr, SYMENT_SIZE * symbolCount))
+        return fail("could not read symbol table.");
+    const uint8_t *symbols = cReader.at(fh.f_symptr);
     cCoff.cSymbols.reserve(symbolCount);
     cCoff.cAuxKind.reserve(symbolCount);
     for (uint64_t i = 0; i < symbolCount; i++) {
@@ -381,7 +441,7 @@ bool ImageParser::section(uint64_t index)
 bool ImageParser::rawData(const coff_scnhdr &hdr, const std::string &scn)
 {
     if (hdr.s_scnptr != 0) {
-        if (!cReader.fits(hdr.s_scnptr, hdr.s_size))
+        if (!cReader.load(hdr.s_scnptr, hdr.s_size))
             return fail("could not read raw data.");
         cCoff.cRawData.erase(scn);
         cCoff.cRawData.emplace(scn, Data(hdr.s_size, cReader.at(hdr.s_scnptr)));
@@ -404,6 +464,8 @@ bool ImageParser::lineNumbers(const coff_scnhdr &hdr, const std::string &scn)
         return fail("could not read line numbers.");
     if (!cTables || hdr.s_nlnno == 0)
         return true;
+    if (!cReader.load(hdr.s_lnnoptr, lineSize * hdr.s_nlnno))
+        return fail("could not read line numbers.");
     const uint8_t *records = cReader.at(hdr.s_lnnoptr);
     std::vector<coff_lineno> &lines = cCoff.cLineInfo[scn];
     lines.reserve(lines.size() + hdr.s_nlnno);
@@ -437,6 +499,8 @@ bool ImageParser::relocations(const coff_scnhdr &hdr, const std::string &scn)
         return fail("could not read relocation info.");
     if (!cTables || hdr.s_nreloc == 0)
         return true;
+    if (!cReader.load(hdr.s_relptr, relSize * hdr.s_nreloc))
+        return fail("could not read relocation info.");
     const uint8_t *records = cReader.at(hdr.s_relptr);
     std::vector<reloc> &relocs = cCoff.cReloc[scn];
     relocs.reserve(relocs.size() + hdr.s_nreloc);
@@ -459,16 +523,32 @@ bool ImageParser::relocations(const coff_scnhdr &hdr, const std::string &scn)
 
 } // namespace
 
-std::unique_ptr<Coff> Coff::read(const uint8_t *file, uint64_t fileSize, uint64_t start, const std::string &name,
-                                 bool &readError, uint64_t &zeroFillBudget, bool tables)
+namespace {
+
+std::unique_ptr<Coff> readImage(const ImageReader &reader, const std::string &name, bool &readError,
+                                uint64_t &zeroFillBudget, bool tables)
 {
     readError = false;
     auto coff = std::make_unique<Coff>();
     coff->cName = name;
-    ImageParser parser(ImageReader(file, fileSize, start), *coff, tables, readError, zeroFillBudget);
+    ImageParser parser(reader, *coff, tables, readError, zeroFillBudget);
     // The string table comes before the symbols: the foreign layout's file
     // names are added after its last string.
     if (!parser.headers() || !parser.stringTable() || !parser.symbolTable() || !parser.sections())
         return nullptr;
     return coff;
+}
+
+} // namespace
+
+std::unique_ptr<Coff> Coff::read(const uint8_t *file, uint64_t fileSize, uint64_t start, const std::string &name,
+                                 bool &readError, uint64_t &zeroFillBudget, bool tables)
+{
+    return readImage(ImageReader(file, fileSize, start), name, readError, zeroFillBudget, tables);
+}
+
+std::unique_ptr<Coff> Coff::read(FileBytes &file, uint64_t start, const std::string &name, bool &readError,
+                                 uint64_t &zeroFillBudget, bool tables)
+{
+    return readImage(ImageReader(file.data(), file.size(), start, &file), name, readError, zeroFillBudget, tables);
 }
