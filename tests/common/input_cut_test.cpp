@@ -168,8 +168,9 @@ size_t insertGap(Bytes &image, size_t gap)
     return symptr;
 }
 
-// A process that, until it is killed, cuts the file back to `keep` bytes
-// and writes its end again, so that the file keeps changing its length.
+// A process that, until it is killed, cuts the file back to `keep` bytes,
+// writes its end again and leaves it whole for a moment, so that a run
+// finds it whole or cut and may see it cut after sizing it whole.
 pid_t startRewriting(const std::string &path, const Bytes &image, size_t keep)
 {
     pid_t pid = fork();
@@ -179,7 +180,7 @@ pid_t startRewriting(const std::string &path, const Bytes &image, size_t keep)
     size_t tail = image.size() - 4096;
     for (;;)
         if (fd < 0 || ::ftruncate(fd, off_t(keep)) != 0 ||
-            ::pwrite(fd, image.data() + tail, image.size() - tail, off_t(tail)) < 0)
+            ::pwrite(fd, image.data() + tail, image.size() - tail, off_t(tail)) < 0 || ::usleep(20) != 0)
             _exit(1);
 }
 
@@ -188,7 +189,8 @@ pid_t startRewriting(const std::string &path, const Bytes &image, size_t keep)
 TEST(InputRewrittenWhileRead, NoProgramDiesOfIt)
 {
     // A 14-bit object and the executable made of it, each 3 MB through its
-    // gap. Every run ends with exit code 0 or 1, whatever it found.
+    // gap. Every run ends with exit code 0 or 1, whatever it found; with the
+    // inputs mapped into memory, about two runs in five die of a bus error.
     CoffBuilder object = CoffBuilder()
                              .processor(ProcessorCode(0x08))
                              .section(".code", SCN_CODE, Bytes(64, 0x3F))
@@ -221,7 +223,11 @@ TEST(InputRewrittenWhileRead, NoProgramDiesOfIt)
         ASSERT_GT(rewriter, 0);
         for (int i = 0; i < 10; i++) {
             ToolResult r = runTool(run.exe, run.args, dir.path());
-            EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 1) << r.exitCode << "\n" << r.output;
+            // The program's own summary ends the run: a signal, or a
+            // sanitizer reporting one, would cut it off.
+            EXPECT_TRUE((r.exitCode == 0 || r.exitCode == 1) && r.output.find("\nErrors    : ") != std::string::npos)
+                << r.exitCode << "\n"
+                << r.output;
         }
         ::kill(rewriter, SIGKILL);
         int status = 0;
