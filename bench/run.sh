@@ -140,4 +140,4 @@ done
 rm -f srec.hex
 awk -v w="$best" -v kb="$bkb" 'BEGIN { printf "%-28s %9.2f %9.1f\n", "skellan", w, kb / 1024 }'
 awk -v w="$sbest" -v kb="$skb" 'BEGIN { printf "%-28s %9.2f %9.1f\n", "srec_cat", w, kb / 1024 }'
-awk -v a="$best" -v b="$sbest" 'BEGIN { printf "%-28s %9.2f\n", "ratio", b > 0 ? a / b : 0 }'
+awk -v a="$best" -v b="$sbest" 'BEGIN { printf "%-28s %9.2f\n", "ratio", (b > 0 ? a / b : 0) }'
