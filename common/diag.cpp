@@ -13,9 +13,17 @@ uint32_t gWarningCount = 0;
 uint32_t gErrorCount = 0;
 int gShowLocation = 0;
 int gQuiet = 0;
+void (*volatile gFatalCleanup)() = nullptr;
+
+void runFatalCleanup()
+{
+    if (gFatalCleanup)
+        gFatalCleanup();
+}
 
 void outOfMemory()
 {
+    runFatalCleanup();
     std::fputs("out of memory\n", stdout);
     std::fflush(stdout);
     std::_Exit(1);
@@ -111,8 +119,11 @@ void startUp(int argc, const char *const *argv, const std::string &banner)
         std::cout << banner << '\n' << noticeBanner() << '\n' << '\n';
 }
 
+void setFatalCleanup(void (*cleanup)()) { gFatalCleanup = cleanup; }
+
 void assertFailed(const char *condition, const char *file, int line)
 {
+    runFatalCleanup();
     std::cout.flush();
     std::fprintf(stdout, "Assertion failed: %s, file %s, line %d\n", condition, file, line);
     std::fflush(stdout);

@@ -49,6 +49,11 @@ bool isQuietSwitch(const std::string &arg);
 // holds no further '/' (an absolute path such as /tmp/a.o is a file name).
 bool isSwitchArg(const std::string &arg);
 
+// Set once by the output layer: called, and must be async-signal-safe,
+// right before running out of memory or a failed assertion ends the
+// program, so that no half-written file is left behind.
+void setFatalCleanup(void (*cleanup)());
+
 // Internal invariants: prints "Assertion failed: " with the condition, the
 // source file and the line, and ends the program.
 [[noreturn]] void assertFailed(const char *condition, const char *file, int line);

@@ -13,7 +13,10 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
+
+#include "diag.h"
 
 namespace {
 
@@ -26,7 +29,9 @@ std::string reason(int error) { return std::strerror(error != 0 ? error : EIO); 
 
 // ---------------------------------------------------------- signal cleanup
 
-const int CLEANUP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE comes from a FIFO or pipe whose reader quit, SIGXFSZ from a write
+// past the file-size limit.
+const int CLEANUP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ};
 
 // The temporary files not yet renamed. Changed only with the cleanup
 // signals blocked, so the handler always finds a whole list.
@@ -61,7 +66,8 @@ extern "C" void removeTemporaries(int sig)
 }
 
 // A program that ends through exit() (a fatal report, or its summary
-// while a file is still being written) leaves no temporary file either.
+// while a file is still being written), out of memory or by a failed
+// assertion leaves no temporary file either. Async-signal-safe.
 extern "C" void removeTemporariesAtExit()
 {
     for (SafeFile::Pending *p = gPending; p; p = p->next)
@@ -79,6 +85,7 @@ void installHandlers()
         return;
     installed = true;
     std::atexit(removeTemporariesAtExit);
+    setFatalCleanup(removeTemporariesAtExit);
     for (int sig : CLEANUP_SIGNALS) {
         struct sigaction old;
         if (::sigaction(sig, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL)
@@ -182,6 +189,19 @@ void syncDirectory(const std::string &file)
     ::close(fd);
 }
 
+// Process file system links (/proc/self/fd/1, and so /dev/stdout and
+// /dev/fd/N) stand for an open descriptor: their text is no path to follow
+// ("pipe:[123]", or the name a file had when it was opened), but opening or
+// statting them reaches the descriptor's own file.
+const long PROC_SUPER_MAGIC_NUMBER = 0x9fa0;
+
+bool isDescriptorLink(const std::string &link)
+{
+    std::string dir = directoryOf(link);
+    struct statfs fs;
+    return ::statfs(dir.empty() ? "." : dir.c_str(), &fs) == 0 && long(fs.f_type) == PROC_SUPER_MAGIC_NUMBER;
+}
+
 } // namespace
 
 bool followLinks(const std::string &path, std::string &target, std::string &err)
@@ -189,7 +209,7 @@ bool followLinks(const std::string &path, std::string &target, std::string &err)
     std::string name = path;
     for (int hops = 0;; ++hops) {
         struct stat st;
-        if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+        if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode) || isDescriptorLink(name)) {
             target = name;
             return true;
         }
@@ -215,6 +235,34 @@ SafeFile::SafeFile() : cOut(&cBuf) {}
 
 SafeFile::~SafeFile() { discard(); }
 
+namespace {
+
+// How an existing target other than a directory is written: -1 through a
+// temporary file renamed over it, else directly with these further open
+// flags. A regular file that a descriptor link stands for is written in
+// place after what it holds, as through a descriptor opened to append (a
+// console log redirected with ">>" keeps its lines); other regular files
+// are replaced.
+int directFlags(const std::string &target, const struct stat &st)
+{
+    if (!S_ISREG(st.st_mode))
+        return 0;
+    struct stat link;
+    if (::lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+        return O_APPEND;
+    return -1;
+}
+
+} // namespace
+
+bool writesDirectly(const std::string &path)
+{
+    std::string target, err;
+    struct stat st;
+    return followLinks(path, target, err) && ::stat(target.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
+           directFlags(target, st) >= 0;
+}
+
 bool SafeFile::open(const std::string &path, std::string &err)
 {
     discard();
@@ -238,8 +286,9 @@ bool SafeFile::open(const std::string &path, std::string &err)
     }
     cPath = path;
     cTarget = target;
-    if (exists && !S_ISREG(st.st_mode))
-        return openDirect(err);
+    int flags = exists ? directFlags(target, st) : -1;
+    if (flags >= 0)
+        return openDirect(flags, err);
     // The temporary file would be renamed over a file that may not be
     // written; that counts as one that cannot be opened.
     if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
@@ -255,11 +304,11 @@ bool SafeFile::open(const std::string &path, std::string &err)
     return createTemporary(err);
 }
 
-bool SafeFile::openDirect(std::string &err)
+bool SafeFile::openDirect(int flags, std::string &err)
 {
     int fd;
     do
-        fd = ::open(cTarget.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        fd = ::open(cTarget.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | flags);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         int error = errno;
@@ -306,7 +355,7 @@ bool SafeFile::createTemporary(std::string &err)
     return false;
 }
 
-bool SafeFile::commit(std::string &err)
+bool SafeFile::finish(std::string &err)
 {
     if (cFd < 0) {
         err = "no file open";
@@ -315,7 +364,8 @@ bool SafeFile::commit(std::string &err)
     bool written = bool(cOut.flush()) && cBuf.error() == 0;
     int error = written ? 0 : cBuf.error();
     if (cTemp.empty()) {
-        // A device: what was written is there; only its failures count.
+        // Written directly: what was written is there; only its failures
+        // count.
         if (::close(cFd) != 0 && written) {
             written = false;
             error = errno;
@@ -324,6 +374,7 @@ bool SafeFile::commit(std::string &err)
         cBuf.attach(-1);
         if (!written)
             err = reason(error);
+        cFinished = written;
         return written;
     }
     // The file keeps its owner and group where the user may give them (the
@@ -348,6 +399,19 @@ bool SafeFile::commit(std::string &err)
         discard();
         return false;
     }
+    cFinished = true;
+    return true;
+}
+
+bool SafeFile::place(std::string &err)
+{
+    if (!cFinished) {
+        err = "file not finished";
+        return false;
+    }
+    cFinished = false;
+    if (cTemp.empty())
+        return true;
     bool renamed;
     {
         SignalsBlocked blocked;
@@ -367,6 +431,8 @@ bool SafeFile::commit(std::string &err)
     return true;
 }
 
+bool SafeFile::commit(std::string &err) { return finish(err) && place(err); }
+
 void SafeFile::closeFile()
 {
     if (cFd >= 0) {
@@ -379,6 +445,7 @@ void SafeFile::closeFile()
 void SafeFile::discard()
 {
     closeFile();
+    cFinished = false;
     if (!cTemp.empty()) {
         SignalsBlocked blocked;
         ::unlink(cTemp.c_str());

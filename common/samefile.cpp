@@ -18,6 +18,7 @@ struct FileId
     dev_t dev = 0;
     ino_t ino = 0;
     std::string leaf;
+    bool special = false; // an existing device, FIFO or socket
 
     bool operator==(const FileId &other) const
     {
@@ -33,7 +34,7 @@ FileId idOf(const std::string &name, bool mayBeNew)
         return id;
     struct stat st;
     if (::stat(target.c_str(), &st) == 0) {
-        id = {true, st.st_dev, st.st_ino, ""};
+        id = {true, st.st_dev, st.st_ino, "", !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)};
         return id;
     }
     if (!mayBeNew || errno != ENOENT)
@@ -42,7 +43,7 @@ FileId idOf(const std::string &name, bool mayBeNew)
     std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
     std::string leaf = slash == std::string::npos ? target : target.substr(slash + 1);
     if (!leaf.empty() && ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        id = {true, st.st_dev, st.st_ino, leaf};
+        id = {true, st.st_dev, st.st_ino, leaf, false};
     return id;
 }
 
@@ -64,7 +65,8 @@ bool checkOutputFiles(const std::string &context, const std::vector<std::string>
         for (size_t i = 0; i < inputs.size() && clash.empty(); ++i)
             if (id == inputIds[i])
                 clash = "input file '" + inputs[i] + "'";
-        for (size_t i = 0; i < outputIds.size() && clash.empty(); ++i)
+        // Two outputs to one device or FIFO both reach it whole.
+        for (size_t i = 0; i < outputIds.size() && clash.empty() && !id.special; ++i)
             if (id == outputIds[i])
                 clash = "output file '" + outputs[i] + "'";
         if (!clash.empty()) {

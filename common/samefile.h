@@ -15,6 +15,8 @@ bool sameFile(const std::string &a, const std::string &b);
 // as one of the inputs ("Output file 'x' is the same file as input file
 // 'y'.") or as an output before it ("... as output file 'y'."); two outputs
 // still to be made also match when they lead to one name in one directory.
+// Two outputs that are one existing device, FIFO or socket do not clash:
+// each is written to it directly, whole.
 // True when there was none; nothing is created or changed.
 bool checkOutputFiles(const std::string &context, const std::vector<std::string> &outputs,
                       const std::vector<std::string> &inputs);

@@ -1,5 +1,6 @@
 // Output through a temporary file renamed into place.
 
+#include "diag.h"
 #include "reportcapture.h"
 #include "safefile.h"
 #include "samefile.h"
@@ -12,6 +13,8 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <new>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,10 +27,14 @@ TEST(SafeFile, CommitReplacesTheTarget)
     std::string err;
     ASSERT_TRUE(f.open(dir.file("out.txt"), err));
     f.stream() << "new text";
-    EXPECT_EQ(dir.readText("out.txt"), "old"); // nothing visible before commit
-    ASSERT_TRUE(f.commit(err)) << err;
+    EXPECT_FALSE(f.place(err)); // not finished
+    ASSERT_TRUE(f.finish(err)) << err;
+    EXPECT_EQ(dir.readText("out.txt"), "old"); // nothing visible before the rename
+    EXPECT_EQ(dir.list().size(), 2u);
+    ASSERT_TRUE(f.place(err)) << err;
     EXPECT_EQ(dir.readText("out.txt"), "new text");
     EXPECT_EQ(dir.list(), std::vector<std::string>{"out.txt"});
+    EXPECT_FALSE(f.place(err)); // placed once
 }
 
 TEST(SafeFile, UncommittedWritesLeaveNoTrace)
@@ -115,7 +122,8 @@ int writeThrough(const std::string &path)
 TEST(SafeFile, WritesWhereTheNameLeads)
 {
     const std::string LONG = std::string(246, 'n') + ".hex"; // 250 bytes
-    int fifo = -1;                                            // the FIFO's read end
+    int fifo = -1;                                            // the FIFO's or pipe's read end
+    int held = -1;                                            // another descriptor the case holds
     struct Case
     {
         const char *what;
@@ -124,6 +132,7 @@ TEST(SafeFile, WritesWhereTheNameLeads)
         bool unprivileged; // written as the unprivileged user
         int result;        // of writeThrough
         std::function<void(const TempDir &)> check;
+        bool direct = false; // writesDirectly() before the write
     };
     auto link = [](const TempDir &d, const std::string &to, const std::string &name) {
         ASSERT_EQ(::symlink(to.c_str(), d.file(name).c_str()), 0);
@@ -132,6 +141,15 @@ TEST(SafeFile, WritesWhereTheNameLeads)
         ::mkdir(d.file("real").c_str(), 0755);
         d.write("real/app", std::string("old"));
         ::chmod(d.file("real/app").c_str(), 0640);
+    };
+    auto readAll = [&] {
+        std::string got;
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::read(fifo, buf, sizeof buf)) > 0)
+            got.append(buf, size_t(n));
+        ::close(fifo);
+        return got;
     };
     auto newInRealApp = [](const TempDir &d) {
         EXPECT_TRUE(d.readText("real/app") == PAYLOAD);
@@ -173,23 +191,45 @@ TEST(SafeFile, WritesWhereTheNameLeads)
              ASSERT_EQ(::mkfifo(d.file("pipe").c_str(), 0600), 0);
              fifo = ::open(d.file("pipe").c_str(), O_RDONLY | O_NONBLOCK);
          },
-         "pipe", false, 3,
-         [&](const TempDir &) {
-             std::string got;
-             char buf[4096];
-             ssize_t n;
-             while ((n = ::read(fifo, buf, sizeof buf)) > 0)
-                 got.append(buf, size_t(n));
-             ::close(fifo);
-             EXPECT_TRUE(got == PAYLOAD);
-         }},
+         "pipe", false, 3, [&](const TempDir &) { EXPECT_TRUE(readAll() == PAYLOAD); }, true},
         {"device through a link", [&](const TempDir &d) { link(d, "/dev/full", "full"); }, "full", false, 1,
          [&](const TempDir &d) {
              EXPECT_TRUE(isLink(d.file("full")));
              struct stat st;
              ASSERT_EQ(::stat("/dev/full", &st), 0);
              EXPECT_TRUE(S_ISCHR(st.st_mode));
-         }},
+         },
+         true},
+        {"descriptor link to a pipe",
+         [&](const TempDir &d) {
+             int ends[2];
+             ASSERT_EQ(::pipe(ends), 0);
+             fifo = ends[0];
+             link(d, "/proc/self/fd/" + std::to_string(ends[1]), "out");
+             held = ends[1];
+         },
+         "out", false, 3,
+         [&](const TempDir &) {
+             ::close(held);
+             EXPECT_TRUE(readAll() == PAYLOAD);
+         },
+         true},
+        {"descriptor link to a file: written in place after its contents",
+         [&](const TempDir &d) {
+             d.write("log", std::string("old\n"));
+             held = ::open(d.file("log").c_str(), O_WRONLY | O_APPEND);
+             link(d, "/dev/fd/" + std::to_string(held), "out");
+         },
+         "out", false, 3,
+         [&](const TempDir &d) {
+             struct stat viaLog, viaName;
+             ASSERT_EQ(::fstat(held, &viaLog), 0);
+             ::close(held);
+             ASSERT_EQ(::stat(d.file("log").c_str(), &viaName), 0);
+             EXPECT_EQ(viaLog.st_ino, viaName.st_ino); // not replaced
+             EXPECT_TRUE(d.readText("log") == "old\n" + PAYLOAD);
+         },
+         true},
         {"read-only file",
          [&](const TempDir &d) {
              d.write("ro", std::string("old"));
@@ -226,6 +266,7 @@ TEST(SafeFile, WritesWhereTheNameLeads)
         TempDir dir;
         c.setup(dir);
         std::vector<std::string> before = dir.list();
+        EXPECT_EQ(writesDirectly(dir.file(c.output)), c.direct);
         int result;
         if (c.unprivileged) {
             if (!canRunUnprivileged())
@@ -254,7 +295,11 @@ TEST(SafeFile, OutputsThatAreInputsOrEachOther)
     ASSERT_EQ(::link(dir.file("in.o").c_str(), dir.file("hard.o").c_str()), 0);
     ASSERT_EQ(::symlink("in.o", dir.file("soft.o").c_str()), 0);
     ASSERT_EQ(::symlink("new.map", dir.file("dangling.map").c_str()), 0);
-    const std::vector<std::string> inputs = {dir.file("other.o"), dir.file("in.o")};
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("fifo", dir.file("to-fifo").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.file("in.fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/null", dir.file("null").c_str()), 0);
+    const std::vector<std::string> inputs = {dir.file("other.o"), dir.file("in.o"), dir.file("in.fifo")};
     struct Case
     {
         std::vector<std::string> outputs;
@@ -271,6 +316,9 @@ TEST(SafeFile, OutputsThatAreInputsOrEachOther)
         {{"dangling.map", "new.map", "in.o"},
          "Output file 'new.map' is the same file as output file 'dangling.map'.\n"
          "Output file 'in.o' is the same file as input file '" + dir.file("in.o") + "'.\n"},
+        // Outputs to one FIFO or device both reach it; an input stays refused.
+        {{"fifo", "to-fifo", "null", "null"}, ""},
+        {{"in.fifo"}, "Output file 'in.fifo' is the same file as input file '" + dir.file("in.fifo") + "'.\n"},
     };
     std::string cwd = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
@@ -293,42 +341,76 @@ TEST(SafeFile, SignalsAndExitRemoveTheTemporaryFiles)
 {
     struct Case
     {
-        int sig; // 0: the program ends through exit() instead
-        bool ignoredAtStart; // then the signal leaves the run alone
+        const char *what;
+        std::function<void(SafeFile &)> end; // ends the program while both files are open, or returns
+        int sig;                             // that ends the program, or 0
+        int exitCode;                        // when it exits instead
+        bool ignoredAtStart = false;         // sig ignored at start: it leaves the run alone
     };
-    const Case cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGHUP, true}, {0, false}};
+    auto raiser = [](int sig) { return [sig](SafeFile &) { ::raise(sig); }; };
+    const Case cases[] = {
+        {"SIGINT", raiser(SIGINT), SIGINT, 0},
+        {"SIGTERM", raiser(SIGTERM), SIGTERM, 0},
+        {"SIGHUP", raiser(SIGHUP), SIGHUP, 0},
+        {"SIGHUP ignored", raiser(SIGHUP), 0, 0, true},
+        {"exit()", [](SafeFile &) { std::exit(4); }, 0, 4}, // as a fatal report does
+        {"pipe without a reader",
+         [](SafeFile &) {
+             int ends[2];
+             if (::pipe(ends) == 0 && ::close(ends[0]) == 0)
+                 (void)!::write(ends[1], "x", 1);
+         },
+         SIGPIPE, 0},
+        {"file-size limit",
+         [](SafeFile &a) {
+             struct rlimit limit = {4, 4};
+             ::setrlimit(RLIMIT_FSIZE, &limit);
+             std::string err;
+             a.stream() << PAYLOAD;
+             a.commit(err);
+         },
+         SIGXFSZ, 0},
+        {"out of memory",
+         [](SafeFile &) {
+             const char *argv[] = {"test", "/q"};
+             startUp(2, argv, "");
+             std::get_new_handler()();
+         },
+         0, 1},
+        {"failed assertion", [](SafeFile &) { assertFailed("test", __FILE__, __LINE__); }, SIGABRT, 0},
+    };
     for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
         TempDir dir;
         dir.write("out.txt", std::string("old"));
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
+            struct rlimit noCore = {0, 0};
+            ::setrlimit(RLIMIT_CORE, &noCore);
+            int devNull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devNull, 1);
             if (c.ignoredAtStart)
-                std::signal(c.sig, SIG_IGN);
+                std::signal(SIGHUP, SIG_IGN);
             SafeFile a, b;
             std::string err;
             if (!a.open(dir.file("out.txt"), err) || !b.open(dir.file("new.txt"), err))
                 _exit(2);
             a.stream() << "partial";
-            if (c.sig == 0)
-                std::exit(4); // as a fatal report does, with both files open
-            ::raise(c.sig);
+            c.end(a);
             bool committed = a.commit(err);
             b.discard();
             _exit(committed ? 0 : 3);
         }
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        if (c.sig == 0) {
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 4);
+        if (c.sig != 0) {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.sig) << status;
             EXPECT_EQ(dir.readText("out.txt"), "old");
-        } else if (c.ignoredAtStart) {
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.sig;
-            EXPECT_EQ(dir.readText("out.txt"), "partial");
         } else {
-            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.sig) << c.sig;
-            EXPECT_EQ(dir.readText("out.txt"), "old");
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.exitCode) << status;
+            EXPECT_EQ(dir.readText("out.txt"), c.exitCode == 0 ? "partial" : "old");
         }
-        EXPECT_EQ(dir.list(), std::vector<std::string>{"out.txt"}) << c.sig;
+        EXPECT_EQ(dir.list(), std::vector<std::string>{"out.txt"});
     }
 }
