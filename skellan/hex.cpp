@@ -161,15 +161,20 @@ bool Hex::writeSplit()
 
 bool Hex::commitAll(bool reportFailure)
 {
-    // Every file is complete on disk before the first one replaces its
-    // predecessor, so a failed write leaves no new file beside an old one.
+    // Every file is finished (written out, flushed to the disk and closed)
+    // before the first one is renamed over its predecessor, so a failed
+    // write leaves no new file beside an old one. Only a rename refused for
+    // a later file, after an earlier one is in place, can still split the
+    // pair.
     SafeFile *failed = nullptr;
-    for (SafeFile *file : cOpenFiles)
-        if (!failed && !file->stream().flush())
-            failed = file;
     for (SafeFile *file : cOpenFiles) {
         std::string err;
-        if (!failed && !file->commit(err))
+        if (!failed && !file->finish(err))
+            failed = file;
+    }
+    for (SafeFile *file : cOpenFiles) {
+        std::string err;
+        if (!failed && !file->place(err))
             failed = file;
     }
     if (!failed)
