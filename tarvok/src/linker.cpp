@@ -280,6 +280,14 @@ bool Linker::checkMemorySizes(std::string &err) const
 
 bool Linker::link(std::string &err)
 {
+    bool linked = runPhases(err);
+    if (!linked)
+        writePendingErrorMap();
+    return linked;
+}
+
+bool Linker::runPhases(std::string &err)
+{
     if (cOutputFile.empty())
         cOutputFile = "a.out";
     if (!loadObjectFiles(err))

@@ -83,7 +83,9 @@ public:
     bool verifySectionAttributes(std::string &err);
 
     // ---- Allocation (linker_alloc.cpp): every section, image, the stack
-    // and ".cinit" into the memories; then the error map (linker_errmap.cpp).
+    // and ".cinit" into the memories; then the error map (linker_errmap.cpp),
+    // held back while the link may still succeed when the map file is
+    // written directly (a device, a FIFO), which would keep both maps.
     bool mapSections(std::string &err);
     void writeErrorMapFile();
 
@@ -277,6 +279,11 @@ protected:
     mutable size_t cSectionDescIndexed = 0;
 
 private:
+    bool runPhases(std::string &err);
+    // Writes the error map held back by writeErrorMapFile(), if any.
+    void writePendingErrorMap();
+    std::string cPendingErrorMap;
+
     // Helpers of the loading and output phases.
     bool partFits(const Memory &memory, const std::string &section, uint32_t length) const;
     std::vector<int64_t> sectionDisplacements(uint32_t input) const;

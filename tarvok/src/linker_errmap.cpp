@@ -1,7 +1,9 @@
 // The error map file: written right after allocation whenever a map file
 // was asked for, so that a link that fails during or after allocation still
 // shows what was placed where. A successful link replaces it with the full
-// map file. A sample:
+// map file. A map file written directly (a device, a FIFO) cannot be
+// replaced: it gets the error map, made right after allocation, only once
+// the link has failed, and so exactly one map either way. A sample:
 //
 //   TARVOK v2.20.00, Linker
 //   Linker Error Map File - Created Mon Mar  4 10:21:07 2024
@@ -25,9 +27,22 @@
 
 #include <sstream>
 
+namespace {
+
+void writeErrorMap(const std::string &name, const std::string &text)
+{
+    std::string why;
+    if (!writeFileAtomically(name, text, why))
+        report(SEV_ERROR, "Linker::writeErrorMapFile()", "Could not open map file '" + name + "' for writing.",
+               false);
+}
+
+} // namespace
+
 void Linker::writeErrorMapFile()
 {
-    // Reads cMapFile and the four memory lists; writes nothing else.
+    // Reads cMapFile and the four memory lists; fills cPendingErrorMap
+    // for a map file written directly, writes nothing else.
     if (cMapFile.empty())
         return;
 
@@ -53,8 +68,18 @@ void Linker::writeErrorMapFile()
         out << '\n';
     }
 
-    std::string why;
-    if (!writeFileAtomically(cMapFile, out.str(), why))
-        report(SEV_ERROR, "Linker::writeErrorMapFile()", "Could not open map file '" + cMapFile + "' for writing.",
-               false);
+    if (writesDirectly(cMapFile)) {
+        cPendingErrorMap = out.str();
+        return;
+    }
+    writeErrorMap(cMapFile, out.str());
+}
+
+void Linker::writePendingErrorMap()
+{
+    if (cPendingErrorMap.empty())
+        return;
+    std::string text;
+    text.swap(cPendingErrorMap);
+    writeErrorMap(cMapFile, text);
 }

@@ -474,7 +474,9 @@ bool Linker::writeOutputFiles(std::string &err)
     }
     if (!cOutput.write())
         return false;
-    // The map describes the executable as written.
+    // The map describes the executable as written; it takes the place of
+    // an error map held back.
+    cPendingErrorMap.clear();
     if (!cMapFile.empty() && !MapFile::write(cMapFile, cOutput, codePageSize()))
         return false;
     return true;

@@ -9,9 +9,13 @@
 #include "mgproc.h"
 #include "tooltest.h"
 
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -117,5 +121,118 @@ TEST(OutputFiles, FilesTheUserMayNotWriteAreNotReplaced)
         ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
         ASSERT_EQ(::chmod(dir.file(c.file).c_str(), 0444), 0);
         expectRefused(c.run, dir, true);
+    }
+}
+
+namespace {
+
+// Reads the FIFO from another process, opening it again after every end of
+// file, so that a writer that opens it twice is seen, not left waiting;
+// text() ends the reading with a mark of its own and gives what came before.
+class FifoReader
+{
+public:
+    FifoReader(const std::string &fifo, const std::string &got) : cFifo(fifo), cGot(got)
+    {
+        cPid = fork();
+        if (cPid != 0)
+            return;
+        ::alarm(120);
+        int out = ::open(got.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        std::string all;
+        while (all.size() < END.size() || all.compare(all.size() - END.size(), END.size(), END) != 0) {
+            int in = ::open(fifo.c_str(), O_RDONLY);
+            char buf[4096];
+            ssize_t n;
+            while ((n = ::read(in, buf, sizeof buf)) > 0)
+                all.append(buf, size_t(n));
+            ::close(in);
+        }
+        (void)!::write(out, all.data(), all.size() - END.size());
+        _exit(0);
+    }
+    ~FifoReader()
+    {
+        if (cPid > 0) {
+            ::kill(cPid, SIGKILL);
+            ::waitpid(cPid, nullptr, 0);
+        }
+    }
+    FifoReader(const FifoReader &) = delete;
+    FifoReader &operator=(const FifoReader &) = delete;
+
+    std::string text()
+    {
+        int fd = -1;
+        for (int tries = 0; fd < 0 && tries < 1000; ++tries)
+            if ((fd = ::open(cFifo.c_str(), O_WRONLY | O_NONBLOCK)) < 0)
+                ::usleep(10000); // the reader opens the FIFO again
+        if (fd < 0)
+            return "(no reader)";
+        (void)!::write(fd, END.data(), END.size());
+        ::close(fd);
+        ::waitpid(cPid, nullptr, 0);
+        cPid = -1;
+        std::ifstream in(cGot, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+private:
+    const std::string END = "<end of test>";
+    std::string cFifo;
+    std::string cGot;
+    pid_t cPid = -1;
+};
+
+size_t count(const std::string &text, const std::string &part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(OutputFiles, AMapWrittenDirectlyGetsOneMap)
+{
+    // The full map when the link succeeds, else the error map: never both,
+    // and a FIFO is opened once.
+    struct Case
+    {
+        const char *map;  // "fifo", or "full": a link to a device that takes nothing
+        bool fits;        // the program fits, so the link succeeds
+        int exitCode;
+        std::string seen; // in what the FIFO's reader got, or in the console text
+    };
+    const Case cases[] = {
+        {"fifo", true, 0, "Linker Map File - "},
+        {"fifo", false, 1, "Linker Error Map File - "},
+        {"full", true, 1, "Error - Could not write map file 'full': No space left on device.\n" + ONE_ERROR},
+        {"full", false, 1,
+         "Error - Could not open map file 'full' for writing.\nError - section 'main_code' can not fit the "
+         "section. Section 'main_code' length=0x0000000c\nErrors    : 2\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.map) + (c.fits ? ", link succeeds" : ", link fails"));
+        TempDir dir, elsewhere;
+        writeInputs(dir);
+        std::string lkr = dir.readText("voq410.lkr");
+        if (!c.fits)
+            lkr.replace(lkr.find("END=0x3FF "), 10, "END=0xF   ");
+        dir.write("t.lkr", lkr);
+        ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+        ASSERT_EQ(::symlink("/dev/full", dir.file("full").c_str()), 0);
+        FifoReader reader(dir.file("fifo"), elsewhere.file("got"));
+        LimitedResult result =
+            runLimited(TARVOK_EXE, {"t.lkr", "main.o", "util.o", "delay.o", "/m", c.map, "/o", "t.cof"}, dir.path());
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.output;
+        if (std::string(c.map) == "fifo") {
+            std::string got = reader.text();
+            EXPECT_EQ(count(got, "TARVOK v2.20.00, Linker\n"), 1u) << got;
+            EXPECT_EQ(count(got, c.seen), 1u) << got;
+        } else {
+            EXPECT_EQ(count(result.output, c.seen), 1u) << result.output;
+        }
     }
 }
