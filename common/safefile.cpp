@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -193,13 +194,11 @@ void syncDirectory(const std::string &file)
 // /dev/fd/N) stand for an open descriptor: their text is no path to follow
 // ("pipe:[123]", or the name a file had when it was opened), but opening or
 // statting them reaches the descriptor's own file.
-const long PROC_SUPER_MAGIC_NUMBER = 0x9fa0;
-
 bool isDescriptorLink(const std::string &link)
 {
     std::string dir = directoryOf(link);
     struct statfs fs;
-    return ::statfs(dir.empty() ? "." : dir.c_str(), &fs) == 0 && long(fs.f_type) == PROC_SUPER_MAGIC_NUMBER;
+    return ::statfs(dir.empty() ? "." : dir.c_str(), &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC;
 }
 
 } // namespace
