@@ -294,6 +294,7 @@ private:
     bool rawData(const coff_scnhdr &hdr, const std::string &scn);
     bool lineNumbers(const coff_scnhdr &hdr, const std::string &scn);
     bool relocations(const coff_scnhdr &hdr, const std::string &scn);
+    bool sectionTable(uint64_t ptr, uint64_t bytes, const std::string &failure, const uint8_t *&records);
     // The foreign layout's file-name entry: its name moves into the string
     // table and the slot becomes one of this layout's.
     bool foreignFileName(uint8_t *slot);
@@ -457,16 +458,30 @@ bool ImageParser::rawData(const coff_scnhdr &hdr, const std::string &scn)
     return true;
 }
 
+// The records of a section's line-number or relocation table: checked
+// against the file even when they are not kept; records is null when
+// there are none to keep.
+bool ImageParser::sectionTable(uint64_t ptr, uint64_t bytes, const std::string &failure, const uint8_t *&records)
+{
+    records = nullptr;
+    if (!cReader.fits(ptr, bytes))
+        return fail(failure);
+    if (!cTables || bytes == 0)
+        return true;
+    if (!cReader.load(ptr, bytes))
+        return fail(failure);
+    records = cReader.at(ptr);
+    return true;
+}
+
 bool ImageParser::lineNumbers(const coff_scnhdr &hdr, const std::string &scn)
 {
     uint64_t lineSize = cForeign ? GNU_LINENO_SIZE : LINENO_SIZE;
-    if (!cReader.fits(hdr.s_lnnoptr, lineSize * hdr.s_nlnno))
-        return fail("could not read line numbers.");
-    if (!cTables || hdr.s_nlnno == 0)
+    const uint8_t *records;
+    if (!sectionTable(hdr.s_lnnoptr, lineSize * hdr.s_nlnno, "could not read line numbers.", records))
+        return false;
+    if (!records)
         return true;
-    if (!cReader.load(hdr.s_lnnoptr, lineSize * hdr.s_nlnno))
-        return fail("could not read line numbers.");
-    const uint8_t *records = cReader.at(hdr.s_lnnoptr);
     std::vector<coff_lineno> &lines = cCoff.cLineInfo[scn];
     lines.reserve(lines.size() + hdr.s_nlnno);
     uint32_t fcnndx = 0;
@@ -495,13 +510,11 @@ bool ImageParser::lineNumbers(const coff_scnhdr &hdr, const std::string &scn)
 bool ImageParser::relocations(const coff_scnhdr &hdr, const std::string &scn)
 {
     uint64_t relSize = cForeign ? GNU_RELOC_SIZE : RELOC_SIZE;
-    if (!cReader.fits(hdr.s_relptr, relSize * hdr.s_nreloc))
-        return fail("could not read relocation info.");
-    if (!cTables || hdr.s_nreloc == 0)
+    const uint8_t *records;
+    if (!sectionTable(hdr.s_relptr, relSize * hdr.s_nreloc, "could not read relocation info.", records))
+        return false;
+    if (!records)
         return true;
-    if (!cReader.load(hdr.s_relptr, relSize * hdr.s_nreloc))
-        return fail("could not read relocation info.");
-    const uint8_t *records = cReader.at(hdr.s_relptr);
     std::vector<reloc> &relocs = cCoff.cReloc[scn];
     relocs.reserve(relocs.size() + hdr.s_nreloc);
     for (uint64_t j = 0; j < hdr.s_nreloc; j++) {

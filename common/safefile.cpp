@@ -47,13 +47,22 @@ sigset_t cleanupSignals()
     return set;
 }
 
+// A program that ends through exit() (a fatal report, or its summary
+// while a file is still being written), out of memory or by a failed
+// assertion leaves no temporary file either. Async-signal-safe.
+extern "C" void removeTemporariesAtExit()
+{
+    for (SafeFile::Pending *p = gPending; p; p = p->next)
+        ::unlink(p->name);
+    gPending = nullptr;
+}
+
 // Removes the temporary files, then ends the program by the signal's own
 // default action, so that it ends with that signal's usual status. Uses
 // only async-signal-safe calls.
 extern "C" void removeTemporaries(int sig)
 {
-    for (SafeFile::Pending *p = gPending; p; p = p->next)
-        ::unlink(p->name);
+    removeTemporariesAtExit();
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = SIG_DFL;
@@ -64,16 +73,6 @@ extern "C" void removeTemporaries(int sig)
     sigaddset(&set, sig);
     ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
     ::raise(sig);
-}
-
-// A program that ends through exit() (a fatal report, or its summary
-// while a file is still being written), out of memory or by a failed
-// assertion leaves no temporary file either. Async-signal-safe.
-extern "C" void removeTemporariesAtExit()
-{
-    for (SafeFile::Pending *p = gPending; p; p = p->next)
-        ::unlink(p->name);
-    gPending = nullptr;
 }
 
 // Installed once, for each cleanup signal that still has its default
