@@ -1,143 +1,31 @@
 // Output through a temporary file beside the file a name leads to, renamed
-// over it once complete; devices and FIFOs are written directly. The
-// temporary files not yet renamed are listed for the signal handler that
-// removes them.
+// over it once complete; devices, FIFOs and the process's own descriptors
+// are written directly.
 
 #include "safefile.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
-#include <csignal>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <linux/magic.h>
+#include <iostream>
+#include <set>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
+#include <utility>
 
-#include "diag.h"
+#include "followlinks.h"
 
 namespace {
 
-const int MAX_LINKS = 40;
 // ".tmp" and six letters or digits follow the target's name.
 const size_t TEMP_SUFFIX = 10;
 const int CREATE_TRIES = 100;
 
 std::string reason(int error) { return std::strerror(error != 0 ? error : EIO); }
-
-// ---------------------------------------------------------- signal cleanup
-
-// SIGPIPE comes from a FIFO or pipe whose reader quit, SIGXFSZ from a write
-// past the file-size limit.
-const int CLEANUP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ};
-
-// The temporary files not yet renamed. Changed only with the cleanup
-// signals blocked, so the handler always finds a whole list.
-SafeFile::Pending *volatile gPending = nullptr;
-
-sigset_t cleanupSignals()
-{
-    sigset_t set;
-    sigemptyset(&set);
-    for (int sig : CLEANUP_SIGNALS)
-        sigaddset(&set, sig);
-    return set;
-}
-
-// A program that ends through exit() (a fatal report, or its summary
-// while a file is still being written), out of memory or by a failed
-// assertion leaves no temporary file either. Async-signal-safe.
-extern "C" void removeTemporariesAtExit()
-{
-    for (SafeFile::Pending *p = gPending; p; p = p->next)
-        ::unlink(p->name);
-    gPending = nullptr;
-}
-
-// Removes the temporary files, then ends the program by the signal's own
-// default action, so that it ends with that signal's usual status. Uses
-// only async-signal-safe calls.
-extern "C" void removeTemporaries(int sig)
-{
-    removeTemporariesAtExit();
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(sig, &action, nullptr);
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, sig);
-    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
-    ::raise(sig);
-}
-
-// Installed once, for each cleanup signal that still has its default
-// action: a signal ignored at start (as under nohup) stays ignored, and a
-// handler someone else installed stays theirs.
-void installHandlers()
-{
-    static bool installed = false;
-    if (installed)
-        return;
-    installed = true;
-    std::atexit(removeTemporariesAtExit);
-    setFatalCleanup(removeTemporariesAtExit);
-    for (int sig : CLEANUP_SIGNALS) {
-        struct sigaction old;
-        if (::sigaction(sig, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL)
-            continue;
-        struct sigaction action;
-        std::memset(&action, 0, sizeof action);
-        action.sa_handler = removeTemporaries;
-        action.sa_mask = cleanupSignals();
-        ::sigaction(sig, &action, nullptr);
-    }
-}
-
-// Holds the cleanup signals back for its lifetime.
-class SignalsBlocked
-{
-public:
-    SignalsBlocked()
-    {
-        sigset_t set = cleanupSignals();
-        ::sigprocmask(SIG_BLOCK, &set, &cOld);
-    }
-    ~SignalsBlocked() { ::sigprocmask(SIG_SETMASK, &cOld, nullptr); }
-    SignalsBlocked(const SignalsBlocked &) = delete;
-    SignalsBlocked &operator=(const SignalsBlocked &) = delete;
-
-private:
-    sigset_t cOld;
-};
-
-// Both with the signals blocked.
-void enlist(SafeFile::Pending &entry)
-{
-    entry.prev = nullptr;
-    entry.next = gPending;
-    if (entry.next)
-        entry.next->prev = &entry;
-    gPending = &entry;
-}
-
-void delist(SafeFile::Pending &entry)
-{
-    if (entry.prev)
-        entry.prev->next = entry.next;
-    else if (gPending == &entry)
-        gPending = entry.next;
-    if (entry.next)
-        entry.next->prev = entry.prev;
-    entry.prev = entry.next = nullptr;
-    entry.name = nullptr;
-}
-
-// ---------------------------------------------------------------- names
 
 // Six letters or digits that differ from call to call; the exclusive
 // create, not the letters, keeps two writers apart.
@@ -170,70 +58,16 @@ mode_t newFileMode()
     return 0666 & ~mask;
 }
 
-// The directory part of a name, with its final '/', or empty.
-std::string directoryOf(const std::string &name)
+// The directory a temporary file is made in, held open: readable where the
+// user may list it, so that it can be flushed; else only as a place.
+int openDirectory(const std::string &dir)
 {
-    size_t slash = name.rfind('/');
-    return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+    const char *name = dir.empty() ? "." : dir.c_str();
+    int fd = ::open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 && errno == EACCES)
+        fd = ::open(name, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return fd;
 }
-
-// Makes the rename durable. A failure here cannot be undone any more: the
-// new file is already in place, so it is not reported.
-void syncDirectory(const std::string &file)
-{
-    std::string dir = directoryOf(file);
-    int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-// Process file system links (/proc/self/fd/1, and so /dev/stdout and
-// /dev/fd/N) stand for an open descriptor: their text is no path to follow
-// ("pipe:[123]", or the name a file had when it was opened), but opening or
-// statting them reaches the descriptor's own file.
-bool isDescriptorLink(const std::string &link)
-{
-    std::string dir = directoryOf(link);
-    struct statfs fs;
-    return ::statfs(dir.empty() ? "." : dir.c_str(), &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC;
-}
-
-} // namespace
-
-bool followLinks(const std::string &path, std::string &target, std::string &err)
-{
-    std::string name = path;
-    for (int hops = 0;; ++hops) {
-        struct stat st;
-        if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode) || isDescriptorLink(name)) {
-            target = name;
-            return true;
-        }
-        if (hops == MAX_LINKS) {
-            err = "'" + path + "': " + reason(ELOOP);
-            return false;
-        }
-        std::vector<char> buf(size_t(st.st_size > 0 ? st.st_size : 0) + 256);
-        ssize_t n;
-        while ((n = ::readlink(name.c_str(), buf.data(), buf.size())) >= 0 && size_t(n) == buf.size())
-            buf.resize(buf.size() * 2);
-        if (n <= 0) {
-            int error = n < 0 ? errno : ENOENT;
-            err = "'" + name + "': " + reason(error);
-            return false;
-        }
-        std::string link(buf.data(), size_t(n));
-        name = link[0] == '/' ? link : directoryOf(name) + link;
-    }
-}
-
-SafeFile::SafeFile() : cOut(&cBuf) {}
-
-SafeFile::~SafeFile() { discard(); }
-
-namespace {
 
 // How an existing target other than a directory is written: -1 through a
 // temporary file renamed over it, else directly with these further open
@@ -261,6 +95,10 @@ bool writesDirectly(const std::string &path)
            directFlags(target, st) >= 0;
 }
 
+SafeFile::SafeFile() : cOut(&cBuf) {}
+
+SafeFile::~SafeFile() { discard(); }
+
 bool SafeFile::open(const std::string &path, std::string &err)
 {
     discard();
@@ -284,6 +122,9 @@ bool SafeFile::open(const std::string &path, std::string &err)
     }
     cPath = path;
     cTarget = target;
+    int own = exists ? ownDescriptor(target) : -1;
+    if (own >= 0)
+        return openDescriptor(own, err);
     int flags = exists ? directFlags(target, st) : -1;
     if (flags >= 0)
         return openDirect(flags, err);
@@ -292,8 +133,7 @@ bool SafeFile::open(const std::string &path, std::string &err)
     if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
         error = errno;
         err = "'" + path + "': " + reason(error);
-        cPath.clear();
-        cTarget.clear();
+        fail();
         return false;
     }
     cMode = exists ? (st.st_mode & 0777) : newFileMode();
@@ -311,12 +151,33 @@ bool SafeFile::openDirect(int flags, std::string &err)
     if (fd < 0) {
         int error = errno;
         err = "'" + cPath + "': " + reason(error);
-        cPath.clear();
-        cTarget.clear();
+        fail();
         return false;
     }
     cFd = fd;
     cBuf.attach(fd);
+    cOut.clear();
+    return true;
+}
+
+bool SafeFile::openDescriptor(int fd, std::string &err)
+{
+    // A descriptor open only for reading cannot take the output.
+    int flags = ::fcntl(fd, F_GETFL);
+    int copy = flags == -1 || (flags & O_ACCMODE) == O_RDONLY ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) {
+        int error = flags == -1 || (flags & O_ACCMODE) != O_RDONLY ? errno : EBADF;
+        err = "'" + cPath + "': " + reason(error);
+        fail();
+        return false;
+    }
+    // What the console holds already goes first, so neither output lands
+    // over the other.
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    cFd = copy;
+    cBuf.attach(copy);
     cOut.clear();
     return true;
 }
@@ -326,30 +187,27 @@ bool SafeFile::createTemporary(std::string &err)
     // Beside the target, so the rename never crosses a file system; the
     // target's name is cut so the temporary's fits the file-name limit.
     std::string dir = directoryOf(cTarget);
-    std::string leaf = cTarget.substr(dir.size());
-    if (leaf.size() > NAME_MAX - TEMP_SUFFIX)
-        leaf.resize(NAME_MAX - TEMP_SUFFIX);
-    installHandlers();
-    int error = EEXIST;
+    cLeaf = cTarget.substr(dir.size());
+    cDirFd = openDirectory(dir);
+    int error = cDirFd < 0 ? errno : EEXIST;
+    std::string stem = cLeaf.substr(0, std::min<size_t>(cLeaf.size(), NAME_MAX - TEMP_SUFFIX));
     for (int i = 0; i < CREATE_TRIES && error == EEXIST; ++i) {
-        std::string temp = dir + leaf + ".tmp" + randomSuffix();
-        SignalsBlocked blocked;
-        int fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOCTTY | O_CLOEXEC, 0600);
+        std::string temp = stem + ".tmp" + randomSuffix();
+        CleanupSignalsBlocked blocked;
+        int fd = ::openat(cDirFd, temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOCTTY | O_CLOEXEC, 0600);
         if (fd < 0) {
             error = errno == EINTR ? EEXIST : errno;
             continue;
         }
-        cTemp = temp;
-        cPending.name = cTemp.c_str();
-        enlist(cPending);
+        cTempLeaf = temp;
+        cPending.enlist(cDirFd, cTempLeaf);
         cFd = fd;
         cBuf.attach(fd);
         cOut.clear();
         return true;
     }
     err = "could not create a temporary file beside '" + cTarget + "': " + reason(error);
-    cPath.clear();
-    cTarget.clear();
+    fail();
     return false;
 }
 
@@ -361,7 +219,7 @@ bool SafeFile::finish(std::string &err)
     }
     bool written = bool(cOut.flush()) && cBuf.error() == 0;
     int error = written ? 0 : cBuf.error();
-    if (cTemp.empty()) {
+    if (cTempLeaf.empty()) {
         // Written directly: what was written is there; only its failures
         // count.
         if (::close(cFd) != 0 && written) {
@@ -401,35 +259,68 @@ bool SafeFile::finish(std::string &err)
     return true;
 }
 
+// With the cleanup signals blocked.
+bool SafeFile::renameIntoPlace(std::string &err)
+{
+    cFinished = false;
+    if (cTempLeaf.empty())
+        return true;
+    if (::renameat(cDirFd, cTempLeaf.c_str(), cDirFd, cLeaf.c_str()) != 0) {
+        err = reason(errno);
+        discard();
+        return false;
+    }
+    cPending.delist();
+    cTempLeaf.clear();
+    return true;
+}
+
 bool SafeFile::place(std::string &err)
 {
+    SafeFile *self = this;
+    SafeFile *failed = nullptr;
     if (!cFinished) {
         err = "file not finished";
         return false;
     }
-    cFinished = false;
-    if (cTemp.empty())
-        return true;
-    bool renamed;
-    {
-        SignalsBlocked blocked;
-        renamed = ::rename(cTemp.c_str(), cTarget.c_str()) == 0;
-        if (renamed) {
-            delist(cPending);
-            cTemp.clear();
-        } else {
-            err = reason(errno);
-        }
-    }
-    if (!renamed) {
-        discard();
-        return false;
-    }
-    syncDirectory(cTarget);
-    return true;
+    return commitTogether({self}, failed, err);
 }
 
 bool SafeFile::commit(std::string &err) { return finish(err) && place(err); }
+
+bool SafeFile::commitTogether(const std::vector<SafeFile *> &files, SafeFile *&failed, std::string &err,
+                              const std::function<void()> &betweenRenames)
+{
+    failed = nullptr;
+    for (SafeFile *file : files)
+        if (!failed && !file->cFinished && !file->finish(err))
+            failed = file;
+    if (!failed) {
+        CleanupSignalsBlocked blocked;
+        for (size_t i = 0; i < files.size() && !failed; ++i) {
+            if (!files[i]->renameIntoPlace(err))
+                failed = files[i];
+            else if (betweenRenames && i + 1 < files.size())
+                betweenRenames();
+        }
+    }
+    // The renames are made durable, each directory once. A failure here
+    // cannot be undone any more: the new files are in place.
+    std::set<std::pair<dev_t, ino_t>> synced;
+    for (SafeFile *file : files) {
+        struct stat st;
+        if (file->cDirFd >= 0 && !file->hasTemporary() && ::fstat(file->cDirFd, &st) == 0 &&
+            synced.insert({st.st_dev, st.st_ino}).second)
+            ::fsync(file->cDirFd);
+        if (!file->hasTemporary())
+            file->closeDirectory();
+    }
+    if (!failed)
+        return true;
+    for (SafeFile *file : files)
+        file->discard();
+    return false;
+}
 
 void SafeFile::closeFile()
 {
@@ -440,16 +331,35 @@ void SafeFile::closeFile()
     cBuf.attach(-1);
 }
 
+void SafeFile::closeDirectory()
+{
+    if (cDirFd >= 0) {
+        ::close(cDirFd);
+        cDirFd = -1;
+    }
+}
+
+// An open that failed leaves nothing behind.
+void SafeFile::fail()
+{
+    closeFile();
+    closeDirectory();
+    cPath.clear();
+    cTarget.clear();
+    cLeaf.clear();
+}
+
 void SafeFile::discard()
 {
     closeFile();
     cFinished = false;
-    if (!cTemp.empty()) {
-        SignalsBlocked blocked;
-        ::unlink(cTemp.c_str());
-        delist(cPending);
-        cTemp.clear();
+    if (!cTempLeaf.empty()) {
+        CleanupSignalsBlocked blocked;
+        ::unlinkat(cDirFd, cTempLeaf.c_str(), 0);
+        cPending.delist();
+        cTempLeaf.clear();
     }
+    closeDirectory();
 }
 
 namespace {

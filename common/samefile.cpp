@@ -3,7 +3,7 @@
 #include "samefile.h"
 
 #include "diag.h"
-#include "safefile.h"
+#include "followlinks.h"
 
 #include <cerrno>
 #include <sys/stat.h>

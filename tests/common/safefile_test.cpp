@@ -14,6 +14,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <new>
+#include <stdexcept>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -105,6 +106,26 @@ mode_t newFileMode()
     return 0666 & ~mask;
 }
 
+// A relative name of nested directories and a file whose absolute path in
+// a scratch directory is exactly total bytes long.
+std::string deepName(size_t total)
+{
+    TempDir probe;
+    size_t left = total - probe.path().size() - 1;
+    std::string name;
+    while (left > 200) {
+        name += std::string(199, 'd') + "/";
+        left -= 200;
+    }
+    return name + std::string(left, 'f');
+}
+
+void makeDirectories(const TempDir &d, const std::string &name)
+{
+    for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1))
+        ::mkdir(d.file(name.substr(0, slash)).c_str(), 0755);
+}
+
 // Opens, writes PAYLOAD and commits: bit 0 set when open() succeeded, bit 1
 // when commit() did too.
 int writeThrough(const std::string &path)
@@ -122,6 +143,7 @@ int writeThrough(const std::string &path)
 TEST(SafeFile, WritesWhereTheNameLeads)
 {
     const std::string LONG = std::string(246, 'n') + ".hex"; // 250 bytes
+    const std::string DEEP = deepName(4090);
     int fifo = -1;                                            // the FIFO's or pipe's read end
     int held = -1;                                            // another descriptor the case holds
     struct Case
@@ -133,6 +155,7 @@ TEST(SafeFile, WritesWhereTheNameLeads)
         int result;        // of writeThrough
         std::function<void(const TempDir &)> check;
         bool direct = false; // writesDirectly() before the write
+        bool root = false;   // the setup gives a file to another user
     };
     auto link = [](const TempDir &d, const std::string &to, const std::string &name) {
         ASSERT_EQ(::symlink(to.c_str(), d.file(name).c_str()), 0);
@@ -150,6 +173,17 @@ TEST(SafeFile, WritesWhereTheNameLeads)
             got.append(buf, size_t(n));
         ::close(fifo);
         return got;
+    };
+    // pub/app: a link in a sticky directory open to everyone, as /tmp is,
+    // to a file not yet made in a directory open to everyone; owner -1
+    // leaves the link the tests' own.
+    auto planted = [&](const TempDir &d, uid_t owner) {
+        for (const char *sub : {"pub", "open"}) {
+            ::mkdir(d.file(sub).c_str(), 0755);
+            ::chmod(d.file(sub).c_str(), std::string(sub) == "pub" ? 01777 : 0777);
+        }
+        link(d, "../open/made", "pub/app");
+        ASSERT_EQ(::lchown(d.file("pub/app").c_str(), owner, owner), 0);
     };
     auto newInRealApp = [](const TempDir &d) {
         EXPECT_TRUE(d.readText("real/app") == PAYLOAD);
@@ -230,6 +264,25 @@ TEST(SafeFile, WritesWhereTheNameLeads)
              EXPECT_TRUE(d.readText("log") == "old\n" + PAYLOAD);
          },
          true},
+        {"descriptor link to a file opened with truncation: one offset with its descriptor",
+         [&](const TempDir &d) {
+             held = ::open(d.file("log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+             ASSERT_EQ(::write(held, "head\n", 5), 5);
+             link(d, "/dev/fd/" + std::to_string(held), "out");
+         },
+         "out", false, 3,
+         [&](const TempDir &d) {
+             EXPECT_EQ(::write(held, "tail\n", 5), 5);
+             ::close(held);
+             EXPECT_TRUE(d.readText("log") == "head\n" + PAYLOAD + "tail\n");
+         },
+         true},
+        {"link another user planted in a sticky directory", [&](const TempDir &d) { planted(d, 65534); }, "pub/app",
+         false, 0, [&](const TempDir &d) { EXPECT_FALSE(d.exists("open/made")); }, false, true},
+        {"as a user, a link a third user planted there", [&](const TempDir &d) { planted(d, 65533); }, "pub/app",
+         true, 0, [&](const TempDir &d) { EXPECT_FALSE(d.exists("open/made")); }, false, true},
+        {"as a user, a link of the directory's owner", [&](const TempDir &d) { planted(d, uid_t(-1)); }, "pub/app",
+         true, 3, [&](const TempDir &d) { EXPECT_TRUE(d.readText("open/made") == PAYLOAD); }, false, true},
         {"read-only file",
          [&](const TempDir &d) {
              d.write("ro", std::string("old"));
@@ -260,9 +313,13 @@ TEST(SafeFile, WritesWhereTheNameLeads)
          [&](const TempDir &d) { EXPECT_EQ(modeOf(d.file("made")), newFileMode()); }},
         {"250-byte name", [](const TempDir &) {}, LONG, false, 3,
          [&](const TempDir &d) { EXPECT_TRUE(d.readText(LONG) == PAYLOAD); }},
+        {"4,090-byte path", [&](const TempDir &d) { makeDirectories(d, DEEP); }, DEEP, false, 3,
+         [&](const TempDir &d) { EXPECT_TRUE(d.readText(DEEP) == PAYLOAD); }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.root && ::geteuid() != 0)
+            continue;
         TempDir dir;
         c.setup(dir);
         std::vector<std::string> before = dir.list();
@@ -337,6 +394,15 @@ TEST(SafeFile, OutputsThatAreInputsOrEachOther)
     EXPECT_FALSE(sameFile(dir.file("gone.o"), dir.file("gone.o")));
 }
 
+namespace {
+
+void throwError() { throw std::runtime_error("thrown"); }
+
+// An exception that leaves f is caught by nothing: it ends the program.
+void uncaught(void (*f)()) noexcept { f(); }
+
+} // namespace
+
 TEST(SafeFile, SignalsAndExitRemoveTheTemporaryFiles)
 {
     struct Case
@@ -353,6 +419,13 @@ TEST(SafeFile, SignalsAndExitRemoveTheTemporaryFiles)
         {"SIGTERM", raiser(SIGTERM), SIGTERM, 0},
         {"SIGHUP", raiser(SIGHUP), SIGHUP, 0},
         {"SIGHUP ignored", raiser(SIGHUP), 0, 0, true},
+        {"SIGQUIT", raiser(SIGQUIT), SIGQUIT, 0},
+        {"SIGALRM", [](SafeFile &) { ::alarm(1), ::pause(); }, SIGALRM, 0},
+        {"SIGUSR1", raiser(SIGUSR1), SIGUSR1, 0},
+        {"SIGUSR2", raiser(SIGUSR2), SIGUSR2, 0},
+        {"SIGVTALRM", raiser(SIGVTALRM), SIGVTALRM, 0},
+        {"SIGPROF", raiser(SIGPROF), SIGPROF, 0},
+        {"uncaught exception", [](SafeFile &) { uncaught(throwError); }, SIGABRT, 0},
         {"exit()", [](SafeFile &) { std::exit(4); }, 0, 4}, // as a fatal report does
         {"pipe without a reader",
          [](SafeFile &) {
@@ -390,6 +463,7 @@ TEST(SafeFile, SignalsAndExitRemoveTheTemporaryFiles)
             ::setrlimit(RLIMIT_CORE, &noCore);
             int devNull = ::open("/dev/null", O_WRONLY);
             ::dup2(devNull, 1);
+            ::dup2(devNull, 2);
             if (c.ignoredAtStart)
                 std::signal(SIGHUP, SIG_IGN);
             SafeFile a, b;
