@@ -162,27 +162,15 @@ bool Hex::writeSplit()
 bool Hex::commitAll(bool reportFailure)
 {
     // Every file is finished (written out, flushed to the disk and closed)
-    // before the first one is renamed over its predecessor, so a failed
-    // write leaves no new file beside an old one. Only a rename refused for
-    // a later file, after an earlier one is in place, can still split the
-    // pair.
+    // before the first one is renamed over its predecessor, and the renames
+    // run with the cleanup signals held back, so neither a failed write
+    // nor a signal leaves a new file beside an old one.
     SafeFile *failed = nullptr;
-    for (SafeFile *file : cOpenFiles) {
-        std::string err;
-        if (!failed && !file->finish(err))
-            failed = file;
-    }
-    for (SafeFile *file : cOpenFiles) {
-        std::string err;
-        if (!failed && !file->place(err))
-            failed = file;
-    }
-    if (!failed)
+    std::string err;
+    if (SafeFile::commitTogether(cOpenFiles, failed, err, cBetweenRenames))
         return true;
     if (reportFailure)
-        report(SEV_ERROR, "Hex::write()", "Could not open hex file '" + failed->path() + "' for writing.", false);
-    for (SafeFile *file : cOpenFiles)
-        file->discard();
+        report(SEV_ERROR, "Hex::write()", "Could not write hex file '" + failed->path() + "': " + err + ".", false);
     return false;
 }
 

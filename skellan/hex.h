@@ -15,6 +15,7 @@
 #include "data.h"
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -72,6 +73,8 @@ public:
 
     std::string cFileBaseName;
     std::vector<HexRange> cRanges;
+    // Runs between the renames of the INHX8S pair (a test's way in).
+    std::function<void()> cBetweenRenames;
 
 protected:
     // Checks the address against the format and, for INHX32, writes an

@@ -315,7 +315,7 @@ bool Cod::write()
         return false;
 
     if (!file.commit(err)) {
-        report(SEV_ERROR, "Cod::write()", "Could not open Cod file '" + name + "' for writing.", false);
+        report(SEV_ERROR, "Cod::write()", "Could not write Cod file '" + name + "': " + err + ".", false);
         return false;
     }
     return true;

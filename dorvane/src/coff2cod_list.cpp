@@ -129,7 +129,8 @@ bool Coff2Cod::createListFile(const Coff &coff)
 
     cListFile = nullptr;
     if (!file.commit(err)) {
-        report(SEV_ERROR, "Coff2Cod::createListFile()", "Could not open list file '" + name + "' for writing.", false);
+        report(SEV_ERROR, "Coff2Cod::createListFile()", "Could not write list file '" + name + "': " + err + ".",
+               false);
         return false;
     }
     return true;

@@ -31,9 +31,16 @@ namespace {
 
 void writeErrorMap(const std::string &name, const std::string &text)
 {
+    SafeFile file;
     std::string why;
-    if (!writeFileAtomically(name, text, why))
+    if (!file.open(name, why)) {
         report(SEV_ERROR, "Linker::writeErrorMapFile()", "Could not open map file '" + name + "' for writing.",
+               false);
+        return;
+    }
+    file.stream() << text;
+    if (!file.commit(why))
+        report(SEV_ERROR, "Linker::writeErrorMapFile()", "Could not write map file '" + name + "': " + why + ".",
                false);
 }
 

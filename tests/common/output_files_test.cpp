@@ -200,7 +200,8 @@ TEST(OutputFiles, AMapWrittenDirectlyGetsOneMap)
     // and a FIFO is opened once.
     struct Case
     {
-        const char *map;  // "fifo", or "full": a link to a device that takes nothing
+        const char *map;  // "fifo"; "full": a link to a device that takes nothing; "/dev/stdout" with
+                          // standard output a file opened with truncation, shared with the console
         bool fits;        // the program fits, so the link succeeds
         int exitCode;
         std::string seen; // in what the FIFO's reader got, or in the console text
@@ -208,9 +209,10 @@ TEST(OutputFiles, AMapWrittenDirectlyGetsOneMap)
     const Case cases[] = {
         {"fifo", true, 0, "Linker Map File - "},
         {"fifo", false, 1, "Linker Error Map File - "},
+        {"/dev/stdout", true, 0, "Linker Map File - "},
         {"full", true, 1, "Error - Could not write map file 'full': No space left on device.\n" + ONE_ERROR},
         {"full", false, 1,
-         "Error - Could not open map file 'full' for writing.\nError - section 'main_code' can not fit the "
+         "Error - Could not write map file 'full': No space left on device.\nError - section 'main_code' can not fit the "
          "section. Section 'main_code' length=0x0000000c\nErrors    : 2\n"},
     };
     for (const Case &c : cases) {
@@ -224,10 +226,27 @@ TEST(OutputFiles, AMapWrittenDirectlyGetsOneMap)
         ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
         ASSERT_EQ(::symlink("/dev/full", dir.file("full").c_str()), 0);
         FifoReader reader(dir.file("fifo"), elsewhere.file("got"));
-        LimitedResult result =
-            runLimited(TARVOK_EXE, {"t.lkr", "main.o", "util.o", "delay.o", "/m", c.map, "/o", "t.cof"}, dir.path());
+        std::vector<std::string> args = {"t.lkr", "main.o", "util.o", "delay.o", "/m", c.map, "/o", "t.cof"};
+        bool console = std::string(c.map) == "/dev/stdout";
+        if (console) {
+            std::string line = "exec \"$0\"";
+            for (const std::string &arg : args)
+                line += " " + arg;
+            args = {"-c", line + " > console.txt", TARVOK_EXE};
+        }
+        LimitedResult result = runLimited(console ? "/bin/sh" : TARVOK_EXE, args, dir.path());
         EXPECT_EQ(result.exitCode, c.exitCode) << result.output;
-        if (std::string(c.map) == "fifo") {
+        if (console) {
+            // The banner, the whole map, then the counts: none over another.
+            std::string got = dir.readText("console.txt");
+            EXPECT_EQ(got.rfind("TARVOK v2.20.00, Linker\nObject-file tool suite for 8-bit microcontrollers\n\n"
+                                "TARVOK v2.20.00, Linker\nLinker Map File - ",
+                                0),
+                      0u)
+                << got;
+            EXPECT_EQ(count(got, "Symbols - Sorted by Address"), 1u) << got;
+            EXPECT_TRUE(endsWith(got, "\n\nErrors    : 0\nWarnings  : 0\n\n")) << got;
+        } else if (std::string(c.map) == "fifo") {
             std::string got = reader.text();
             EXPECT_EQ(count(got, "TARVOK v2.20.00, Linker\n"), 1u) << got;
             EXPECT_EQ(count(got, c.seen), 1u) << got;

@@ -9,6 +9,7 @@
 #include "srecread.h"
 #include "tooltest.h"
 
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <iostream>
@@ -250,4 +251,18 @@ TEST(HexReadBack, SrecCatReadsInhx32AcrossPages)
     Hex hex = image(dir, runs);
     ASSERT_TRUE(hex.write(HEX_INHX32));
     EXPECT_EQ(srecImage(dir, {"x.hex", "-intel"}), imageOf(pieces));
+}
+
+TEST_F(HexGuard, Inhx8sSignalBetweenTheRenamesLeavesBothNewFiles)
+{
+    // The signal is held back until both files are in place.
+    TempDir dir;
+    dir.write("x.hxl", std::string("old low"));
+    dir.write("x.hxh", std::string("old high"));
+    Hex hex = image(dir, {run(0x00, {0x01, 0x02})});
+    hex.cBetweenRenames = [] { ::raise(SIGTERM); };
+    EXPECT_EXIT(hex.write(HEX_INHX8S), testing::KilledBySignal(SIGTERM), "");
+    EXPECT_EQ(dir.readText("x.hxl"), ":0100000001FE\n:00000001FF\n");
+    EXPECT_EQ(dir.readText("x.hxh"), ":0100000002FD\n:00000001FF\n");
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"x.hxh", "x.hxl"}));
 }
