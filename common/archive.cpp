@@ -128,7 +128,7 @@ bool Archive::write(std::ostream &out) const
     return true;
 }
 
-bool Archive::write() const
+bool Archive::write(const std::function<bool()> &mayReplace) const
 {
     SafeFile file;
     std::string err;
@@ -138,7 +138,10 @@ bool Archive::write() const
     }
     if (!write(file.stream()))
         return false; // the old library stays as it was
-    if (!file.commit(err)) {
+    bool finished = file.finish(err);
+    if (finished && mayReplace && !mayReplace())
+        return false;
+    if (!finished || !file.place(err)) {
         report(SEV_ERROR, "Archive::write()", "Library file '" + cName + "' could not be saved: " + err + ".",
                false);
         return false;

@@ -14,6 +14,7 @@
 
 #include "coff.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -34,8 +35,11 @@ public:
     // Reads a library; none after reporting why not.
     static std::unique_ptr<Archive> make(const std::string &name);
     // Writes the library file named by cName (through a temporary file
-    // renamed into place, so a failed write leaves the old library).
-    bool write() const;
+    // renamed into place, so a failed write leaves the old library). When
+    // given, mayReplace is asked once the new library is complete, right
+    // before the rename; false (after it reported why) leaves the file of
+    // that name as it is and fails the write.
+    bool write(const std::function<bool()> &mayReplace = {}) const;
     // Writes the library's bytes to a stream from its current position.
     bool write(std::ostream &out) const;
     // Rebuilds the index; false (after reporting) when a symbol is defined

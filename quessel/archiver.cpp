@@ -117,6 +117,34 @@ bool extractsBesideLibrary(const std::string &library, const std::vector<std::st
     return separate;
 }
 
+// False, after reporting, when the file system refused the library's lock.
+bool lockTaken(const LibraryLock &lock, const std::string &op, const std::string &library)
+{
+    if (lock.refusal().empty())
+        return true;
+    report(SEV_ERROR, op, "Could not lock library file '" + library + "': " + lock.refusal() + ".", false);
+    return false;
+}
+
+// Writes the library while its lock is held. Right before the rename the
+// name must still lead to the locked file: a library that another program
+// put in its place meanwhile is kept, and this run fails.
+bool writeLocked(const Archive &ar, const LibraryLock &lock, const std::string &op,
+                 const std::function<void()> &whileLocked)
+{
+    return ar.write([&] {
+        if (whileLocked)
+            whileLocked();
+        if (lock.stillNamed())
+            return true;
+        report(SEV_ERROR, op,
+               "Library file '" + ar.name() +
+                   "' was replaced by another program during this run; that program's library is kept.",
+               false);
+        return false;
+    });
+}
+
 bool extractMember(const Coff &member)
 {
     if (!isQuiet())
@@ -157,7 +185,9 @@ bool Archiver::cmdCreate()
     // Any old library of that name is replaced, never read.
     if (!librarySeparate("Archiver::cmdCreate()", cArchive, cMembers))
         return false;
-    LibraryLock lock(cArchive);
+    LibraryLock lock(cArchive, cLocker);
+    if (!lockTaken(lock, "Archiver::cmdCreate()", cArchive))
+        return false;
     Archive ar(cArchive);
     for (const auto &name : cMembers) {
         std::unique_ptr<Coff> obj = readObject(name);
@@ -169,7 +199,7 @@ bool Archiver::cmdCreate()
         ar.print(std::cout);
     if (!ar.makeSymbols())
         return false;
-    return ar.write();
+    return writeLocked(ar, lock, "Archiver::cmdCreate()", cWhileLocked);
 }
 
 bool Archiver::cmdList()
@@ -195,7 +225,9 @@ bool Archiver::cmdList()
 
 bool Archiver::cmdDelete()
 {
-    LibraryLock lock(cArchive);
+    LibraryLock lock(cArchive, cLocker);
+    if (!lockTaken(lock, "Archiver::cmdDelete()", cArchive))
+        return false;
     std::unique_ptr<Archive> ar = Archive::make(cArchive);
     if (!ar)
         return false;
@@ -227,7 +259,7 @@ bool Archiver::cmdDelete()
     ar->cMembers = std::move(kept);
     if (!ar->makeSymbols())
         return false;
-    return ar->write();
+    return writeLocked(*ar, lock, "Archiver::cmdDelete()", cWhileLocked);
 }
 
 bool Archiver::cmdReplace()
@@ -235,7 +267,9 @@ bool Archiver::cmdReplace()
     // The library must exist: "add or replace" never creates one.
     if (!librarySeparate("Archiver::cmdReplace()", cArchive, cMembers))
         return false;
-    LibraryLock lock(cArchive);
+    LibraryLock lock(cArchive, cLocker);
+    if (!lockTaken(lock, "Archiver::cmdReplace()", cArchive))
+        return false;
     std::unique_ptr<Archive> ar = Archive::make(cArchive);
     if (!ar)
         return false;
@@ -255,7 +289,7 @@ bool Archiver::cmdReplace()
     }
     if (!ar->makeSymbols())
         return false;
-    return ar->write();
+    return writeLocked(*ar, lock, "Archiver::cmdReplace()", cWhileLocked);
 }
 
 bool Archiver::cmdExtract()

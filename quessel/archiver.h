@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <ostream>
 #include <string>
@@ -39,6 +40,12 @@ public:
 
     // Debug text of the stored command.
     void print(std::ostream &out) const;
+
+    // A test's ways in: how the library's lock is taken (flock() when
+    // none), and what runs while a changing command holds the lock, right
+    // before the new library is renamed into place.
+    int (*cLocker)(int fd, int operation) = nullptr;
+    std::function<void()> cWhileLocked;
 
 private:
     uint8_t cCmd = 0xFF; // no command yet

@@ -3,13 +3,18 @@
 // which names the library lock takes hold of.
 
 #include "archive.h"
+#include "archiver.h"
 #include "coffbuilder.h"
 #include "librarylock.h"
+#include "reportcapture.h"
 #include "tooltest.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <deque>
+#include <fstream>
+#include <list>
 #include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
@@ -99,8 +104,33 @@ TEST(LibrarianConcurrency, ConcurrentReplacesAndDeletesLoseNoMember)
     EXPECT_EQ(dir.list().size(), 51u); // no temporary file stays behind
 }
 
+namespace {
+
+// True once the kernel lists the process as waiting for a file lock; false
+// when it ends first or does not wait within 30 seconds.
+bool waitsForALock(pid_t pid)
+{
+    std::string needle = "-> FLOCK  ADVISORY  WRITE " + std::to_string(pid) + " ";
+    for (int i = 0; i < 3000; ++i) {
+        std::ifstream locks("/proc/locks");
+        std::string line;
+        while (std::getline(locks, line))
+            if (line.find(needle) != std::string::npos)
+                return true;
+        if (waitpid(pid, nullptr, WNOHANG) != 0)
+            return false;
+        usleep(10000);
+    }
+    return false;
+}
+
+} // namespace
+
 TEST(LibrarianConcurrency, OnlyCommandsThatChangeTheLibraryWaitForItsLock)
 {
+    // The test holds the lock. A command that only reads finishes
+    // meanwhile; one that changes the library is seen waiting for the lock
+    // and completes once the test lets go.
     const std::pair<Args, bool> cases[] = {
         {{"/c", "lib.lib", "a.o"}, true}, {{"/r", "lib.lib", "a.o"}, true}, {{"/d", "lib.lib"}, true},
         {{"/t", "lib.lib"}, false},       {{"/x", "lib.lib"}, false},
@@ -111,22 +141,80 @@ TEST(LibrarianConcurrency, OnlyCommandsThatChangeTheLibraryWaitForItsLock)
         dir.write("a.o", CoffBuilder().section(".code", SCN_CODE, {1}).bytes());
         dir.write("lib.lib", ArchiveBuilder().bytes());
         int status = 0;
-        pid_t pid, done = 0;
+        pid_t pid;
         {
             LibraryLock lock(dir.file("lib.lib"));
             ASSERT_TRUE(lock.locked());
             pid = startQuessel(dir.path(), args);
-            // A run that does not wait ends well within the time given; one
-            // that waits is still there after it.
-            for (int i = 0; i < (waits ? 10 : 600) && done == 0; ++i) {
-                usleep(50000);
-                done = waitpid(pid, &status, WNOHANG);
+            if (waits) {
+                EXPECT_TRUE(waitsForALock(pid));
+                EXPECT_EQ(dir.read("lib.lib"), ArchiveBuilder().bytes());
+            } else {
+                EXPECT_EQ(waitpid(pid, &status, 0), pid);
             }
-            EXPECT_EQ(done == 0, waits);
         }
-        if (done == 0)
-            waitpid(pid, &status, 0);
+        if (waits) {
+            EXPECT_EQ(waitpid(pid, &status, 0), pid);
+        }
         EXPECT_TRUE(exitedWell(status));
+        if (args[0] == "/c" || args[0] == "/r") {
+            EXPECT_EQ(memberNames(dir.file("lib.lib")), std::set<std::string>{"a.o"});
+        }
+    }
+}
+
+TEST(LibrarianConcurrency, ARunThatCannotKeepTheLockChangesNothing)
+{
+    // The file system refuses the lock, or another program puts a new
+    // library in place while the run holds it: the run fails and the
+    // library stays as it is.
+    struct Case
+    {
+        const char *what;
+        ArCommand command;
+        std::list<std::string> members;
+        LibraryLock::Locker locker;
+        bool replaced;       // another program replaces the library meanwhile
+        std::string message; // 'L' stands for the library's name
+    };
+    LibraryLock::Locker refuse = [](int, int) { return errno = ENOLCK, -1; };
+    const std::string REFUSED = "Could not lock library file 'L': No locks available.";
+    const std::string REPLACED =
+        "Library file 'L' was replaced by another program during this run; that program's library is kept.";
+    const Case cases[] = {
+        {"/c over a library, refused", ArCommand::cmdCreate, {"a.o"}, refuse, false, REFUSED},
+        {"/r, refused", ArCommand::cmdReplace, {"a.o"}, refuse, false, REFUSED},
+        {"/d, refused", ArCommand::cmdDelete, {"x.o"}, refuse, false, REFUSED},
+        {"/r, replaced", ArCommand::cmdReplace, {"a.o"}, nullptr, true, REPLACED},
+        {"/d, replaced", ArCommand::cmdDelete, {"x.o"}, nullptr, true, REPLACED},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string library = dir.file("lib.lib");
+        const std::vector<uint8_t> theirs = ArchiveBuilder().member("t.o", CoffBuilder()).bytes();
+        dir.write("a.o", CoffBuilder().section(".code", SCN_CODE, {1}).bytes());
+        dir.write("lib.lib", ArchiveBuilder().member("x.o", CoffBuilder()).bytes());
+        std::vector<uint8_t> before = dir.read("lib.lib");
+        Archiver archiver;
+        std::list<std::string> members;
+        for (const std::string &m : c.members) // files to store, or members to delete
+            members.push_back(c.command == ArCommand::cmdDelete ? m : dir.file(m));
+        std::string msg;
+        ASSERT_TRUE(archiver.setCommand(uint8_t(c.command), library, members, msg));
+        archiver.cLocker = c.locker;
+        if (c.replaced)
+            archiver.cWhileLocked = [&] {
+                dir.write("other.lib", theirs);
+                ASSERT_EQ(rename(dir.file("other.lib").c_str(), library.c_str()), 0);
+            };
+        ReportCapture capture;
+        EXPECT_FALSE(archiver.run());
+        std::string expected = c.message;
+        expected.replace(expected.find("'L'"), 3, "'" + library + "'");
+        EXPECT_EQ(capture.text(), "Error - " + expected + "\n");
+        EXPECT_EQ(dir.read("lib.lib"), c.replaced ? theirs : before);
+        EXPECT_EQ(dir.list(), (std::vector<std::string>{"a.o", "lib.lib"})); // no temporary file
     }
 }
 
