@@ -81,6 +81,41 @@ bool dropPrivileges()
            geteuid() == UNPRIVILEGED_ID;
 }
 
+// A copy of the program that the unprivileged user can run: the build
+// tree may lie in a directory only its owner can enter (as root's home
+// is). The copies live in one directory open to all, made on first use and
+// removed when the tests end.
+class ReachableCopies
+{
+public:
+    ~ReachableCopies()
+    {
+        std::error_code ec;
+        if (!cDir.empty())
+            fs::remove_all(cDir, ec);
+    }
+
+    std::string of(const std::string &exe)
+    {
+        if (cDir.empty()) {
+            std::string pattern = (fs::temp_directory_path() / "suite-programs-XXXXXX").string();
+            if (!mkdtemp(pattern.data()))
+                throw std::runtime_error("mkdtemp failed");
+            cDir = pattern;
+            fs::permissions(cDir, fs::perms(0755));
+        }
+        std::string copy = cDir + "/" + fs::path(exe).filename().string();
+        if (!fs::exists(copy)) {
+            fs::copy_file(exe, copy);
+            fs::permissions(copy, fs::perms(0755));
+        }
+        return copy;
+    }
+
+private:
+    std::string cDir;
+};
+
 } // namespace
 
 int runUnprivileged(const std::function<int()> &code)
@@ -103,6 +138,8 @@ ToolResult runTool(const std::string &exe, const std::vector<std::string> &args,
                    bool unprivileged)
 {
     ToolResult result;
+    static ReachableCopies copies;
+    const std::string program = unprivileged && geteuid() == 0 ? copies.of(exe) : exe;
     int fds[2];
     if (pipe(fds) != 0)
         throw std::runtime_error("pipe failed");
@@ -117,11 +154,11 @@ ToolResult runTool(const std::string &exe, const std::vector<std::string> &args,
         if ((unprivileged && !dropPrivileges()) || chdir(cwd.c_str()) != 0)
             _exit(126);
         std::vector<char *> argv;
-        argv.push_back(const_cast<char *>(exe.c_str()));
+        argv.push_back(const_cast<char *>(program.c_str()));
         for (const auto &a : args)
             argv.push_back(const_cast<char *>(a.c_str()));
         argv.push_back(nullptr);
-        execv(exe.c_str(), argv.data());
+        execv(program.c_str(), argv.data());
         _exit(127);
     }
     close(fds[1]);

@@ -39,7 +39,7 @@ struct ToolResult
 };
 
 // Runs the program with the arguments in the directory; unprivileged: see
-// runUnprivileged.
+// runUnprivileged (the program is run from a copy that user can reach).
 ToolResult runTool(const std::string &exe, const std::vector<std::string> &args, const std::string &cwd,
                    bool unprivileged = false);
 
