@@ -108,8 +108,17 @@ void ObjectSource::banksel(uint16_t line, const std::string &symbol)
         putWord(encode("movlb", {0}), symbol, RELOCT_BANKSEL);
         return;
     }
-    if (cFamily != FAMILY_CORE14)
-        throw std::invalid_argument(cSource + ": banksel is written only for the 14-bit and byte-addressed families");
+    if (cFamily == FAMILY_CORE16) {
+        // One word, which the linker rewrites as MOVLR or MOVLB.
+        putWord(encode("movlb", {0}), symbol, RELOCT_BANKSEL);
+        return;
+    }
+    if (cFamily == FAMILY_CORE12) {
+        // FSR (4) bits 5 and 6, always both.
+        putWord(encode("bcf", {4, 5}), symbol, RELOCT_BANKSEL);
+        putWord(encode("bcf", {4, 6}), "", 0);
+        return;
+    }
     // STATUS (3) bit 5 selects between two banks, bit 6 between pairs.
     putWord(encode("bcf", {3, 5}), symbol, RELOCT_BANKSEL);
     if (proc_bank_count(cProc) > 2)

@@ -66,8 +66,9 @@ public:
     void ins(uint16_t line, const std::string &mnemonic, const std::vector<uint16_t> &operands = {},
              const std::string &symbol = "", uint16_t relocType = 0);
     // The words that "banksel symbol" reserves on source line `line`: one
-    // MOVLB on byte-addressed devices, else a bank-bit clear per bank bit
-    // the device has; the linker rewrites them.
+    // MOVLB on the byte-addressed and 16-bit families, two bank-bit clears
+    // on the 12-bit family, a bank-bit clear per bank bit the device has on
+    // the 14-bit family; the linker rewrites them.
     void banksel(uint16_t line, const std::string &symbol);
     // The second word of a two-word instruction, on the source line of
     // its first (see SourceConventions): its fixed bits, and optionally a

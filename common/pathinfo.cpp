@@ -73,7 +73,7 @@ bool PathInfo::fileExists() const
     if (!hasName())
         return false;
     std::string file = hasPath() ? fullName() : name();
-    return access(file.c_str(), F_OK) == 0;
+    return access(hostPath(file).c_str(), F_OK) == 0;
 }
 
 void PathInfo::print(std::ostream &out) const
@@ -86,6 +86,15 @@ void PathInfo::print(std::ostream &out) const
     out << "hasPath()=" << (hasPath() ? 1 : 0) << '\n';
     out << "pathExists()=" << (pathExists() ? 1 : 0) << '\n';
     out << "fileExists()=" << (fileExists() ? 1 : 0) << '\n';
+}
+
+std::string hostPath(const std::string &name)
+{
+    std::string path = name;
+    for (char &c : path)
+        if (c == '\\')
+            c = '/';
+    return path;
 }
 
 bool isValidFileName(const std::string &text) { return validNamePart(PathInfo(text).name()); }

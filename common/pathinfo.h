@@ -2,6 +2,10 @@
 // extension and answers the questions the programs ask of file names: the
 // output name's base, whether a directory part was given, whether the file
 // exists. The free functions classify names by their extension.
+//
+// '\' separates directories as '/' does, wherever a name is split and
+// wherever it is opened or searched: hostPath() gives the name the system
+// opens, with every '\' turned into '/'.
 #pragma once
 
 #include "dirinfo.h"
@@ -31,7 +35,8 @@ public:
     bool hasPath() const; // a directory was given (a drive alone does not count)
     bool hasName() const; // the file name without extension is not empty
     bool pathExists() const;
-    // hasName(), and the file exists: fullName() when hasPath(), else name().
+    // hasName(), and the file exists: fullName() when hasPath(), else name(),
+    // opened as hostPath() gives it.
     bool fileExists() const;
 
     // Debugging aid: the parts and answers, one per line.
@@ -43,6 +48,11 @@ private:
     std::string cFname;
     std::string cExt;
 };
+
+// The name as the system opens it: every '\' becomes '/'. So a command
+// file written with '\' separators works as written, and a file whose own
+// name holds '\' cannot be named.
+std::string hostPath(const std::string &name);
 
 // The name part is not empty and begins with an ASCII letter or digit.
 bool isValidFileName(const std::string &text);

@@ -62,15 +62,18 @@ void ArParser::parse(int argc, const char *const *argv, Archiver &archiver)
 
         // The command takes every remaining argument.
         ++i;
+        // Names are kept as the system opens them: '\\' separates
+        // directories like '/'.
         std::string library = i < argc && argv[i] ? argv[i] : "";
         if (library.empty() || !isLibraryFile(library))
             usage("library filename is required");
+        library = hostPath(library);
         std::list<std::string> members;
         for (++i; i < argc; ++i) {
             std::string member = argv[i] ? argv[i] : "";
             if (member.empty() || !isObjectFile(member))
                 usage("invalid object filename");
-            members.push_back(member);
+            members.push_back(hostPath(member));
         }
         std::string msg;
         if (!archiver.setCommand(uint8_t(cmd), library, members, msg))

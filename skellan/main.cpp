@@ -8,6 +8,7 @@
 #include "coff2hex.h"
 #include "diag.h"
 #include "hex.h"
+#include "pathinfo.h"
 #include "samefile.h"
 #include "text.h"
 
@@ -77,7 +78,8 @@ CommandLine parseCommandLine(int argc, char **argv)
                 stop("-a switch requires {INHX32, INHX8S, INHX8M}\n");
             ++i;
         } else if (!cmd.haveCoffName) {
-            cmd.coffName = argv[i];
+            // '\\' separates directories like '/'.
+            cmd.coffName = hostPath(argv[i]);
             cmd.haveCoffName = true;
         } else {
             stop(USAGE);

@@ -7,6 +7,7 @@
 #include "coff.h"
 #include "coff2cod.h"
 #include "diag.h"
+#include "pathinfo.h"
 #include "samefile.h"
 #include "text.h"
 
@@ -56,7 +57,9 @@ int main(int argc, char **argv)
         } else {
             if (haveFile)
                 usage();
-            coffFile = arg;
+            // '\\' separates directories like '/'; the listing goes into
+            // that directory.
+            coffFile = hostPath(arg);
             haveFile = true;
         }
     }

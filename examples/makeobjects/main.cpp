@@ -20,6 +20,8 @@ namespace {
 
 const ProcessorCode VOQ410 = 0x07; // 14-bit words, one page, two banks
 const ProcessorCode VOQ850 = 0x81; // byte-addressed program memory
+const ProcessorCode VOQ240 = 0x01; // 12-bit words, two pages, four banks
+const ProcessorCode VOQK5 = 0x7B;  // 16-bit words, two pages, eight banks
 
 // ---- VOQ410 ----
 
@@ -132,6 +134,115 @@ ObjectSource voq850Delay()
     return s;
 }
 
+// ---- VOQ240 ----
+
+ObjectSource voq240Main()
+{
+    ObjectSource s(VOQ240, "main.asm", "defs.inc", 2);
+    s.external("count");
+    s.external("blink");
+    s.external("delay");
+    s.code("reset");
+    s.ins(8, "goto", {0}, "start", RELOCT_GOTO);
+    s.idata("main_idata", "pattern", true, {0x55, 0xAA});
+    s.code("main_code");
+    s.label("start", true);
+    s.banksel(14, "count");
+    s.ins(15, "movlw", {0x05});
+    s.ins(16, "movwf", {0}, "count", RELOCT_F);
+    s.label("loop", false);
+    s.ins(17, "call", {0}, "blink", RELOCT_CALL);
+    s.ins(18, "call", {0}, "delay", RELOCT_CALL);
+    s.ins(19, "goto", {0}, "loop", RELOCT_GOTO);
+    return s;
+}
+
+ObjectSource voq240Util()
+{
+    ObjectSource s(VOQ240, "util.asm", "defs.inc", 2);
+    s.external("pattern");
+    s.udata("util_udata", "count", true, 1);
+    s.code("util_code");
+    s.label("blink", true);
+    s.banksel(11, "pattern");
+    s.ins(12, "movf", {0, 0}, "pattern", RELOCT_F);
+    s.ins(13, "movwf", {0x06});
+    s.banksel(14, "count");
+    s.ins(15, "decf", {0, 1}, "count", RELOCT_F);
+    s.ins(16, "retlw", {0});
+    return s;
+}
+
+ObjectSource voq240Delay()
+{
+    ObjectSource s(VOQ240, "delay.asm", "defs.inc", 2);
+    s.udata("delay_udata", "dcount", false, 1);
+    s.code("delay_code");
+    s.label("delay", true);
+    s.ins(10, "movlw", {0xFF});
+    s.banksel(11, "dcount");
+    s.ins(12, "movwf", {0}, "dcount", RELOCT_F);
+    s.label("dloop", false);
+    s.ins(13, "decfsz", {0, 1}, "dcount", RELOCT_F);
+    s.ins(14, "goto", {0}, "dloop", RELOCT_GOTO);
+    s.ins(15, "retlw", {0});
+    return s;
+}
+
+// ---- VOQK5 ----
+
+ObjectSource voqk5Main()
+{
+    ObjectSource s(VOQK5, "main.asm", "defs.inc", 2);
+    s.external("count");
+    s.external("blink");
+    s.external("delay");
+    s.code("reset");
+    s.ins(8, "goto", {0}, "start", RELOCT_GOTO);
+    s.idata("main_idata", "pattern", true, {0x55, 0xAA});
+    s.code("main_code");
+    s.label("start", true);
+    s.banksel(14, "count");
+    s.ins(15, "movlw", {0x05});
+    s.ins(16, "movwf", {0}, "count", RELOCT_F);
+    s.label("loop", false);
+    s.ins(17, "call", {0}, "blink", RELOCT_CALL);
+    s.ins(18, "call", {0}, "delay", RELOCT_CALL);
+    s.ins(19, "goto", {0}, "loop", RELOCT_GOTO);
+    return s;
+}
+
+ObjectSource voqk5Util()
+{
+    ObjectSource s(VOQK5, "util.asm", "defs.inc", 2);
+    s.external("pattern");
+    s.udata("util_udata", "count", true, 1);
+    s.code("util_code");
+    s.label("blink", true);
+    s.banksel(11, "pattern");
+    s.ins(12, "movfp", {0, 0x12}, "pattern", RELOCT_F); // to PORTB
+    s.banksel(13, "count");
+    s.ins(14, "decf", {0, 1}, "count", RELOCT_F);
+    s.ins(15, "return");
+    return s;
+}
+
+ObjectSource voqk5Delay()
+{
+    ObjectSource s(VOQK5, "delay.asm", "defs.inc", 2);
+    s.udata("delay_udata", "dcount", false, 1);
+    s.code("delay_code");
+    s.label("delay", true);
+    s.ins(10, "movlw", {0xFF});
+    s.banksel(11, "dcount");
+    s.ins(12, "movwf", {0}, "dcount", RELOCT_F);
+    s.label("dloop", false);
+    s.ins(13, "decfsz", {0, 1}, "dcount", RELOCT_F);
+    s.ins(14, "goto", {0}, "dloop", RELOCT_GOTO);
+    s.ins(15, "return");
+    return s;
+}
+
 bool writeObjects(const std::string &sourceDir, const std::string &outDir, const std::string &device,
                   const std::vector<ObjectSource> &sources)
 {
@@ -166,7 +277,9 @@ int main(int argc, char **argv)
     }
     try {
         bool ok = writeObjects(argv[1], argv[2], "voq410", {voq410Main(), voq410Util(), voq410Delay()}) &&
-                  writeObjects(argv[1], argv[2], "voq850", {voq850Main(), voq850Util(), voq850Delay()});
+                  writeObjects(argv[1], argv[2], "voq850", {voq850Main(), voq850Util(), voq850Delay()}) &&
+                  writeObjects(argv[1], argv[2], "voq240", {voq240Main(), voq240Util(), voq240Delay()}) &&
+                  writeObjects(argv[1], argv[2], "voqk5", {voqk5Main(), voqk5Util(), voqk5Delay()});
         return ok ? 0 : 1;
     } catch (const std::exception &e) {
         std::cerr << "makeobjects: " << e.what() << '\n';

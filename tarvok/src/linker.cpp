@@ -5,6 +5,7 @@
 
 #include "debugsw.h"
 #include "diag.h"
+#include "pathinfo.h"
 
 #include <algorithm>
 #include <iterator>
@@ -290,6 +291,9 @@ bool Linker::runPhases(std::string &err)
 {
     if (cOutputFile.empty())
         cOutputFile = "a.out";
+    // From here on the outputs are named as the system opens them.
+    cOutputFile = hostPath(cOutputFile);
+    cMapFile = hostPath(cMapFile);
     if (!loadObjectFiles(err))
         return false;
     if (!loadLibraryFiles(err))

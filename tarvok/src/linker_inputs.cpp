@@ -27,18 +27,21 @@ std::string inDirectory(const std::string &dir, const std::string &name)
 
 bool Linker::locateFiles(std::vector<std::string> &names, const std::vector<std::string> &dirs, std::string &err)
 {
-    // Replaces every name found in a search directory by the path under
-    // which it was found; a name with a directory part is used as it is.
+    // Replaces every name by the path under which it was found, as the
+    // system opens it ('\\' separates directories like '/'); a name with a
+    // directory part is looked for there alone.
     for (std::string &name : names) {
         PathInfo info(name);
         bool found = false;
         if (info.hasPath()) {
             found = info.fileExists();
+            if (found)
+                name = hostPath(name);
         } else {
             for (const std::string &dir : dirs) {
                 std::string candidate = inDirectory(dir, name);
                 if (PathInfo(candidate).fileExists()) {
-                    name = candidate;
+                    name = hostPath(candidate);
                     found = true;
                     break;
                 }

@@ -165,7 +165,7 @@ coff_syment Linker::rebaseAux(const coff_syment &slot, int32_t kind, uint32_t ba
     // Adds base to the symbol indexes that an auxiliary entry of this kind
     // holds; traceIndex >= 0 prints the change.
     coff_syment out = slot;
-    auto say = [&](const std::string &text) {
+    auto trace = [&](const std::string &text) {
         if (traceIndex >= 0)
             std::cout << "symbol[" << traceIndex << "]" << text << '\n';
     };
@@ -173,21 +173,21 @@ coff_syment Linker::rebaseAux(const coff_syment &slot, int32_t kind, uint32_t ba
     switch (kind) {
     case AUX_TAG: {
         aux_tag a = auxOf<aux_tag>(slot);
-        say("- aux_tag x_endndx from " + move(a.x_endndx));
+        trace("- aux_tag x_endndx from " + move(a.x_endndx));
         a.x_endndx += base;
         setAux(out, a);
         break;
     }
     case AUX_EOS: {
         aux_eos a = auxOf<aux_eos>(slot);
-        say("- aux_eos x_tagndx from " + move(a.x_tagndx));
+        trace("- aux_eos x_tagndx from " + move(a.x_tagndx));
         a.x_tagndx += base;
         setAux(out, a);
         break;
     }
     case AUX_FCN: {
         aux_fcn a = auxOf<aux_fcn>(slot);
-        say("- aux_fcn x_tagndx from " + move(a.x_tagndx) + ", x_endndx from " + move(a.x_endndx));
+        trace("- aux_fcn x_tagndx from " + move(a.x_tagndx) + ", x_endndx from " + move(a.x_endndx));
         a.x_tagndx += base;
         a.x_endndx += base;
         setAux(out, a);
@@ -195,27 +195,27 @@ coff_syment Linker::rebaseAux(const coff_syment &slot, int32_t kind, uint32_t ba
     }
     case AUX_ARR: {
         aux_arr a = auxOf<aux_arr>(slot);
-        say("- aux_arr x_tagndx from " + move(a.x_tagndx));
+        trace("- aux_arr x_tagndx from " + move(a.x_tagndx));
         a.x_tagndx += base;
         setAux(out, a);
         break;
     }
     case AUX_BOBF: {
         aux_bobf a = auxOf<aux_bobf>(slot);
-        say("- aux_bobf x_endndx from " + move(a.x_endndx));
+        trace("- aux_bobf x_endndx from " + move(a.x_endndx));
         a.x_endndx += base;
         setAux(out, a);
         break;
     }
     case AUX_VAR: {
         aux_var a = auxOf<aux_var>(slot);
-        say("- aux_var x_tagndx from " + move(a.x_tagndx));
+        trace("- aux_var x_tagndx from " + move(a.x_tagndx));
         a.x_tagndx += base;
         setAux(out, a);
         break;
     }
     default:
-        say(" no x_tagndx or x_endndx to update");
+        trace(" no x_tagndx or x_endndx to update");
         break;
     }
     return out;

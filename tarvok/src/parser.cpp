@@ -316,9 +316,11 @@ std::unique_ptr<Parser::OpenFile> Parser::openCommandFile(const std::string &nam
 {
     std::string found;
     PathInfo info(name);
+    // The file goes by the name the system opens ('\\' separates
+    // directories like '/').
     if (info.hasPath()) {
         if (info.fileExists())
-            found = name;
+            found = hostPath(name);
     } else {
         std::vector<std::string> dirs{"."};
         dirs.insert(dirs.end(), cSearchDirs.begin(), cSearchDirs.end());
@@ -328,7 +330,7 @@ std::unique_ptr<Parser::OpenFile> Parser::openCommandFile(const std::string &nam
                 candidate += '/';
             candidate += name;
             if (PathInfo(candidate).fileExists()) {
-                found = candidate;
+                found = hostPath(candidate);
                 break;
             }
         }

@@ -84,6 +84,30 @@ TEST(ObjectSource, RomdataIsAProgramMemorySectionStartingAtItsLabel)
     }
 }
 
+TEST(ObjectSource, BankselReservesTheWordsOfItsFamily)
+{
+    // The words an assembler reserves for "banksel x", the first carrying
+    // the relocation that the linker rewrites them by.
+    const std::tuple<const char *, ProcessorCode, std::vector<uint8_t>> cases[] = {
+        {"12-bit: bcf 4,5 and bcf 4,6", 0x01, {0xA4, 0x04, 0xC4, 0x04}},
+        {"14-bit, two banks: bcf 3,5", 0x07, {0x83, 0x12}},
+        {"14-bit, four banks: bcf 3,5 and bcf 3,6", 0x34, {0x83, 0x12, 0x03, 0x13}},
+        {"16-bit: movlb 0", 0x7B, {0x00, 0xB8}},
+        {"byte-addressed: movlb 0", BYTE_ADDRESSED, {0x00, 0x01}},
+    };
+    for (const auto &[what, proc, words] : cases) {
+        ObjectSource s(proc, "m.asm");
+        s.external("x");
+        s.code("code");
+        s.banksel(1, "x");
+        Coff c = s.build().coff();
+        EXPECT_EQ(words, raw(c, "code")) << what;
+        ASSERT_EQ(1u, c.cReloc.at("code").size()) << what;
+        EXPECT_EQ(0u, c.cReloc.at("code")[0].r_vaddr) << what;
+        EXPECT_EQ(RELOCT_BANKSEL, c.cReloc.at("code")[0].r_type) << what;
+    }
+}
+
 TEST(ObjectSource, RefusesWhatNoAssemblerWouldWrite)
 {
     // Each case runs in a code section except the first.

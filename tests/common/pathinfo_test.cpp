@@ -114,6 +114,10 @@ TEST(PathInfoExists, FilesAndDirectories)
     EXPECT_FALSE(PathInfo(dir.file(".o")).fileExists());
     // No directory part: no path to exist.
     EXPECT_FALSE(PathInfo("app.o").pathExists());
+    // '\\' separates directories where a name is opened, as where it is split.
+    EXPECT_TRUE(PathInfo(dir.path() + "\\app.o").fileExists());
+    EXPECT_EQ(hostPath("sub\\deep\\a.o"), "sub/deep/a.o");
+    EXPECT_EQ(hostPath("c:\\x/y"), "c:/x/y");
 
     EXPECT_TRUE(DirInfo(dir.path()).dirExists());
     EXPECT_FALSE(DirInfo(dir.file("app.o")).dirExists());

@@ -22,6 +22,7 @@
 // end of a line and empty lines at the end are not compared, a line "..."
 // stands for any number of lines and a line ending in "..." for one line
 // that begins with the text before the dots (a date, say).
+#include "guideblocks.h"
 #include "tooltest.h"
 
 #include <gtest/gtest.h>
@@ -35,116 +36,9 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using namespace guideblocks;
 
 namespace {
-
-struct Block
-{
-    std::string where; // page:line of the run mark
-    std::string dir;
-    int exitCode = 0;
-    std::string script;
-    bool hasOutput = false;
-    std::vector<std::string> output;
-};
-
-std::string trimEnd(std::string s)
-{
-    s.erase(s.find_last_not_of(" \t\r") + 1);
-    return s;
-}
-
-// The runnable blocks of a page; a mark that does not stand right before a
-// fence of the right kind, or an output block without a run block before
-// it, is an error.
-std::vector<Block> readBlocks(const std::string &page, const std::string &text, std::vector<std::string> &errors)
-{
-    static const std::regex RUN(R"(<!-- run: ([A-Za-z0-9_./-]+)(, exit ([0-9]+))? -->)");
-    std::vector<std::string> lines = splitLines(text);
-    std::vector<Block> blocks;
-    bool outputAllowed = false;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const std::string line = trimEnd(lines[i]);
-        const std::string where = page + ":" + std::to_string(i + 1);
-        bool isOutput = line == "<!-- output -->";
-        std::smatch m;
-        bool isRun = std::regex_match(line, m, RUN);
-        if (!isRun && !isOutput) {
-            if (line.find("<!-- run") != std::string::npos || line.find("<!-- output") != std::string::npos)
-                errors.push_back(where + ": a mark that is neither '<!-- run: DIR -->' nor '<!-- output -->'");
-            // Every command example of the guide is run.
-            if (line == "```sh")
-                errors.push_back(where + ": a ```sh block without a run mark");
-            continue;
-        }
-        const char *fence = isRun ? "```sh" : "```text";
-        if (i + 1 >= lines.size() || trimEnd(lines[i + 1]) != fence) {
-            errors.push_back(where + ": the mark is not followed by a " + fence + " block");
-            continue;
-        }
-        std::vector<std::string> body;
-        size_t j = i + 2;
-        for (; j < lines.size() && trimEnd(lines[j]) != "```"; ++j)
-            body.push_back(lines[j]);
-        if (j == lines.size()) {
-            errors.push_back(where + ": the block does not end");
-            break;
-        }
-        i = j;
-        if (isRun) {
-            Block b;
-            b.where = where;
-            b.dir = m[1];
-            b.exitCode = m[3].matched ? std::stoi(m[3]) : 0;
-            for (const std::string &l : body)
-                b.script += l + "\n";
-            blocks.push_back(b);
-            outputAllowed = true;
-        } else if (!outputAllowed) {
-            errors.push_back(where + ": an output block without a run block of its own before it");
-        } else {
-            blocks.back().hasOutput = true;
-            blocks.back().output = body;
-            outputAllowed = false;
-        }
-    }
-    return blocks;
-}
-
-bool matchFrom(const std::vector<std::string> &expected, size_t e, const std::vector<std::string> &actual, size_t a)
-{
-    if (e == expected.size())
-        return a == actual.size();
-    const std::string &want = expected[e];
-    if (want == "...") {
-        for (size_t skip = a; skip <= actual.size(); ++skip)
-            if (matchFrom(expected, e + 1, actual, skip))
-                return true;
-        return false;
-    }
-    if (a == actual.size())
-        return false;
-    bool same = want.size() > 3 && want.ends_with("...") ? actual[a].starts_with(want.substr(0, want.size() - 3))
-                                                         : actual[a] == want;
-    return same && matchFrom(expected, e + 1, actual, a + 1);
-}
-
-// The output as the guide shows it: blanks at line ends and empty lines at
-// the end do not count.
-std::vector<std::string> shown(const std::vector<std::string> &lines)
-{
-    std::vector<std::string> out;
-    for (const std::string &l : lines)
-        out.push_back(trimEnd(l));
-    while (!out.empty() && out.back().empty())
-        out.pop_back();
-    return out;
-}
-
-bool outputMatches(const std::vector<std::string> &expected, const std::string &actual)
-{
-    return matchFrom(shown(expected), 0, shown(splitLines(actual)), 0);
-}
 
 // A scratch directory with the example laid out per device, and one with
 // the four programs.
@@ -173,11 +67,7 @@ struct Workshop
         }
     }
 
-    ToolResult run(const Block &b) const
-    {
-        std::string script = "exec </dev/null\nset -e\nexport PATH='" + tools.path() + "':\"$PATH\"\n" + b.script;
-        return runTool("/bin/bash", {"-c", script}, work.file(b.dir));
-    }
+    ToolResult run(const Block &b) const { return runBlock(b, tools.path(), work.file(b.dir)); }
 };
 
 std::string readText(const fs::path &path)

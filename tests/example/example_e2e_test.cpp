@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -583,6 +584,62 @@ TEST(ExampleRoad, ByteAddressedDeviceFromObjectsToListing)
                                  row("000034", "ff81", "", "", "")}));
 
     checkHex(dir, "voq850", {":020000040000FA", ":040000000BEF00F012", ":0800080001003C000000600053"}, image);
+}
+
+// The road again with the objects in obj/, the library in lib/ and the
+// executable in out/, named once with '/' and once with '\\': each program
+// takes '\\' as a directory separator, and the outputs are the same bytes
+// (the executable's time stamp and the listing's date aside).
+TEST(ExampleRoad, BackslashNamesTakeTheSameRoad)
+{
+    struct Road
+    {
+        TempDir dir;
+        std::string sep;
+    };
+    Road roads[2];
+    roads[0].sep = "/";
+    roads[1].sep = "\\";
+    for (Road &road : roads) {
+        const TempDir &dir = road.dir;
+        const std::string s = road.sep;
+        for (const char *sub : {"obj", "lib", "out"})
+            std::filesystem::create_directory(dir.file(sub));
+        for (const char *base : {"main", "util", "delay"}) {
+            dir.write(std::string("obj/") + base + ".o", readFile(OBJECTS + "/voq410/" + base + ".o"));
+            dir.write(std::string(base) + ".asm", readFile(SOURCES + "/voq410/" + base + ".asm"));
+        }
+        dir.write("defs.inc", readFile(SOURCES + "/voq410/defs.inc"));
+        dir.write("voq410.lkr", readFile(SOURCES + "/voq410/voq410.lkr"));
+        const std::vector<std::pair<std::string, std::vector<std::string>>> steps = {
+            {QUESSEL_EXE, {"/c", "lib" + s + "blink.lib", "obj" + s + "delay.o"}},
+            {TARVOK_EXE, {"voq410.lkr", "obj" + s + "main.o", "/l", "obj" + s + ";lib" + s, "util.o", "blink.lib", "/m",
+                          "out" + s + "voq410.map", "/o", "out" + s + "voq410.cof"}},
+            {SKELLAN_EXE, {"out" + s + "voq410.cof"}},
+            {DORVANE_EXE, {"out" + s + "voq410.cof"}}};
+        for (const auto &[exe, args] : steps) {
+            ToolResult r = runTool(exe, args, dir.path());
+            ASSERT_EQ(0, r.exitCode) << exe << " with '" << s << "'\n" << r.output;
+        }
+    }
+    const TempDir &plain = roads[0].dir;
+    const TempDir &back = roads[1].dir;
+    EXPECT_EQ(plain.read("lib/blink.lib"), back.read("lib/blink.lib"));
+    EXPECT_EQ(plain.read("voq410.hex"), back.read("voq410.hex"));
+    std::vector<uint8_t> a = plain.read("out/voq410.cof"), b = back.read("out/voq410.cof");
+    ASSERT_GT(a.size(), 8u);
+    ASSERT_EQ(a.size(), b.size());
+    std::copy(a.begin() + 4, a.begin() + 8, b.begin() + 4);
+    EXPECT_EQ(a, b);
+    // The listing beside the executable, the COD file here.
+    std::vector<std::string> listing = splitLines(back.readText("out/voq410.lst"));
+    std::vector<std::string> expected = splitLines(plain.readText("out/voq410.lst"));
+    ASSERT_GT(listing.size(), 20u);
+    ASSERT_EQ(listing.size(), expected.size());
+    listing[2] = expected[2]; // the date
+    EXPECT_EQ(listing, expected);
+    EXPECT_EQ(plain.read("voq410.cod").size(), back.read("voq410.cod").size());
+    EXPECT_GT(back.read("out/voq410.map").size(), 0u);
 }
 
 } // namespace

@@ -3,11 +3,14 @@
 
 #include "diag.h"
 #include "linkerfixture.h"
+#include "reloctype.h"
 #include "tooltest.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -171,6 +174,63 @@ TEST(TarvokCommandLine, UpperCaseExtensionsClassifyAlike)
     EXPECT_EQ(r.output, failure("mutliple inclusion of object file 'A.O' "));
     r = tarvok(dir, {"B.LIB", "B.LIB"});
     EXPECT_EQ(r.output, failure("mutliple inclusion of library file 'B.LIB' "));
+}
+
+TEST(TarvokCommandLine, BackslashSeparatesDirectoriesWhereNamesAreFound)
+{
+    // a.o calls d, which sub/deep/d.o defines, alone or in sub/deep/d.lib.
+    TempDir dir;
+    for (const char *d : {"sub", "sub/deep", "out"})
+        ASSERT_EQ(mkdir(dir.file(d).c_str(), 0755), 0);
+    CoffBuilder d = objectFor(TEST_CORE14, "d.o").section(".d", SCN_CODE, {0x08, 0x00}).symbol("d", 0, ".d", C_EXT);
+    dir.write("a.o", objectFor(TEST_CORE14, "a.o")
+                         .section(".a", SCN_CODE, {0x00, 0x20})
+                         .symbol("d", 0, int16_t(0), C_EXT)
+                         .reloc(".a", 0, "d", RELOCT_CALL)
+                         .bytes());
+    dir.write("sub/deep/d.o", d.bytes());
+    dir.write("sub/deep/d.lib", ArchiveBuilder().member("d.o", d).bytes());
+    const std::string memory = "CODEPAGE NAME=p START=0 END=0x7FF\n";
+    dir.write("mem.lkr", memory);
+    dir.write("deep.lkr", "LIBPATH sub\\deep\n" + memory);
+    dir.write("sub/deep/inner.lkr", memory);
+    dir.write("outer.lkr", "LKRPATH sub\\deep\nINCLUDE inner.lkr\n");
+
+    const std::vector<std::vector<std::string>> runs = {
+        {"mem.lkr", "a.o", "sub\\deep\\d.o"},
+        {"deep.lkr", "a.o", "d.o"},
+        {"deep.lkr", "a.o", "d.lib"},
+        {"/l", "sub\\deep", "mem.lkr", "a.o", "d.o"},
+        {"/l", "sub\\deep", "mem.lkr", "a.o", "d.lib"},
+        {"/k", "sub\\deep", "inner.lkr", "a.o", "sub/deep/d.o"},
+        {"outer.lkr", "a.o", "sub/deep/d.o"},
+        {"sub\\deep\\inner.lkr", "a.o", "sub/deep/d.o"},
+    };
+    // The same executable each time, the time stamp left out: .cinit takes
+    // locations 0 and 1, .a 2 and .d 3, so the call reads CALL 3.
+    std::vector<uint8_t> expected;
+    for (const std::vector<std::string> &args : runs) {
+        std::vector<std::string> line = args;
+        line.insert(line.end(), {"/q", "/o", "out\\x.cof", "/m", "out\\x.map"});
+        ToolResult r = tarvok(dir, line);
+        EXPECT_EQ(r.exitCode, 0) << args[0] << " " << args.back() << "\n" << r.output;
+        std::vector<uint8_t> image = dir.read("out/x.cof");
+        EXPECT_GT(dir.read("out/x.map").size(), 0u) << args.back();
+        ASSERT_GT(image.size(), 8u);
+        std::fill(image.begin() + 4, image.begin() + 8, 0);
+        if (expected.empty()) {
+            expected = image;
+            std::unique_ptr<Coff> linked = coffFromBytes(image, "x.cof");
+            const Data &code = linked->cRawData.at(".a");
+            EXPECT_EQ(std::vector<uint8_t>(code.data(), code.data() + code.size()),
+                      (std::vector<uint8_t>{0x03, 0x20}));
+        }
+        EXPECT_EQ(image, expected) << args.back();
+        unlink(dir.file("out/x.cof").c_str());
+    }
+    // A name not found is named as it was written.
+    ToolResult r = tarvok(dir, {"mem.lkr", "a.o", "sub\\none\\d.o"});
+    EXPECT_EQ(r.output, failure("could not find file 'sub\\none\\d.o'."));
 }
 
 TEST(TarvokCommandLine, TwoCommandFilesReadInOrder)
