@@ -164,9 +164,11 @@ bool SafeFile::openDescriptor(int fd, std::string &err)
 {
     // A descriptor open only for reading cannot take the output.
     int flags = ::fcntl(fd, F_GETFL);
-    int copy = flags == -1 || (flags & O_ACCMODE) == O_RDONLY ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    int error = flags == -1 ? errno : (flags & O_ACCMODE) == O_RDONLY ? EBADF : 0;
+    int copy = error == 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
     if (copy < 0) {
-        int error = flags == -1 || (flags & O_ACCMODE) != O_RDONLY ? errno : EBADF;
+        if (error == 0)
+            error = errno;
         err = "'" + cPath + "': " + reason(error);
         fail();
         return false;

@@ -277,6 +277,18 @@ TEST(SafeFile, WritesWhereTheNameLeads)
              EXPECT_TRUE(d.readText("log") == "head\n" + PAYLOAD + "tail\n");
          },
          true},
+        {"descriptor link to a descriptor open only for reading",
+         [&](const TempDir &d) {
+             d.write("in", std::string("old"));
+             held = ::open(d.file("in").c_str(), O_RDONLY);
+             link(d, "/dev/fd/" + std::to_string(held), "out");
+         },
+         "out", false, 0,
+         [&](const TempDir &d) {
+             ::close(held);
+             EXPECT_EQ(d.readText("in"), "old");
+         },
+         true},
         {"link another user planted in a sticky directory", [&](const TempDir &d) { planted(d, 65534); }, "pub/app",
          false, 0, [&](const TempDir &d) { EXPECT_FALSE(d.exists("open/made")); }, false, true},
         {"as a user, a link a third user planted there", [&](const TempDir &d) { planted(d, 65533); }, "pub/app",
