@@ -66,7 +66,7 @@ std::string Archive::headerName(const uint8_t *header)
     return name;
 }
 
-std::unique_ptr<Archive> Archive::make(const std::string &name)
+std::unique_ptr<Archive> Archive::make(const std::string &name, const FileOpener &open)
 {
     auto fail = [](const std::string &message) {
         report(SEV_ERROR, "Archive::make()", message, false);
@@ -75,7 +75,7 @@ std::unique_ptr<Archive> Archive::make(const std::string &name)
     // The file is read into memory (a large one as its members need it)
     // and the members parsed there.
     FileBytes bytes;
-    if (!bytes.read(name))
+    if (!bytes.read(name, open))
         return fail("Could not open library file '" + name + "' for reading.");
 
     auto archive = std::make_unique<Archive>(name);

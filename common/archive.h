@@ -33,7 +33,7 @@ public:
     Archive &operator=(const Archive &other);
 
     // Reads a library; none after reporting why not.
-    static std::unique_ptr<Archive> make(const std::string &name);
+    static std::unique_ptr<Archive> make(const std::string &name, const FileOpener &open = openInput);
     // Writes the library file named by cName (through a temporary file
     // renamed into place, so a failed write leaves the old library). When
     // given, mayReplace is asked once the new library is complete, right

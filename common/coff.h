@@ -12,6 +12,7 @@
 
 #include "coff_format.h"
 #include "data.h"
+#include "filebytes.h"
 
 #include <cstdint>
 #include <istream>
@@ -20,58 +21,6 @@
 #include <ostream>
 #include <string>
 #include <vector>
-
-// The bytes of one file, copied into memory. A file is never mapped:
-// another program that cuts it short while a run reads it then costs a
-// short read, not the run. A small file is read whole with one read, into
-// a buffer that the next read() reuses. A large one is read in pieces as
-// load() first asks for them, so that a large broken file costs only the
-// pieces that were looked at.
-class FileBytes
-{
-public:
-    FileBytes() = default;
-    FileBytes(const FileBytes &) = delete;
-    FileBytes &operator=(const FileBytes &) = delete;
-    ~FileBytes();
-
-    // False when the file cannot be opened. A file that reads short keeps
-    // the bytes that could be read.
-    bool read(const std::string &name);
-    // The file's bytes; those of a large file only where load() succeeded.
-    const uint8_t *data() const { return cLarge ? cLarge : cBytes.get(); }
-    // The file's length, as sized, or as far as it could be read.
-    uint64_t size() const { return cSize; }
-    // True when the n bytes at offset off lie inside the file and are in
-    // data(), reading them first where needed. A piece that reads short
-    // (the file was cut after it was sized) ends the file where it ended.
-    bool load(uint64_t off, uint64_t n);
-
-    // Files from this size on are read in pieces of this size.
-    static constexpr uint64_t PIECE = 1u << 20;
-
-    // For tests: called with the file's name once it is open and sized,
-    // before any of its bytes are read, so that a test can change it there.
-    static void (*sizedHook)(const std::string &name);
-
-private:
-    void reserve(size_t capacity);
-    // Closes a large file and gives back its memory.
-    void release();
-
-    std::unique_ptr<uint8_t[]> cBytes; // a small file, or one that is no regular file
-    size_t cCapacity = 0;
-    size_t cSize = 0;
-    uint8_t *cLarge = nullptr;  // a large file's memory, taken page by page as pieces are read
-    size_t cLargeLength = 0;    // its length: the file's size when it was sized
-    int cFd = -1;               // the large file, open while pieces are missing
-    std::vector<bool> cLoaded;  // the large file's pieces read so far
-    uint64_t cMissing = 0;      // how many are missing
-};
-
-// Reads the stream from offset start to its end into bytes (none when the
-// stream ends before start).
-void readRest(std::istream &in, uint64_t start, std::vector<uint8_t> &bytes);
 
 class Coff
 {
@@ -82,7 +31,7 @@ public:
     // ---- Reading ----
     // Reads the file; none after reporting why not (the file cannot be
     // opened or read, or it is in the foreign layout, which counts an error).
-    static std::unique_ptr<Coff> make(const std::string &name);
+    static std::unique_ptr<Coff> make(const std::string &name, const FileOpener &open = openInput);
     // Reads the image whose file header begins at start in an open file;
     // every offset of the image counts from there. The name is the object's
     // name in every message.
@@ -107,7 +56,7 @@ public:
     // Coff::make for a reader that needs only the headers, the raw data and
     // the string table: it fails exactly where make() fails, but keeps no
     // symbols, line numbers or relocation entries.
-    static std::unique_ptr<Coff> makeSections(const std::string &name);
+    static std::unique_ptr<Coff> makeSections(const std::string &name, const FileOpener &open = openInput);
     // Zero fill allowed for one image (far beyond any device's memory).
     static constexpr uint64_t ZERO_FILL_LIMIT = 16u << 20;
 

@@ -9,17 +9,11 @@
 #include "diag.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <tuple>
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -28,14 +22,19 @@ namespace {
 class ImageReader
 {
 public:
-    ImageReader(const uint8_t *file, uint64_t fileSize, uint64_t start, FileBytes *pieces = nullptr)
-        : cFile(file), cStart(start), cFileSize(fileSize), cPieces(pieces)
+    ImageReader(const uint8_t *file, uint64_t fileSize, uint64_t start)
+        : cFile(file), cStart(start), cFileSize(fileSize)
     {
     }
+    // The file's size is asked for at each step: a file cut short while it
+    // is read ends where its bytes did.
+    ImageReader(FileBytes &file, uint64_t start) : cStart(start), cPieces(&file) {}
 
     // True when n bytes at offset off of the image lie inside the file.
     bool fits(uint64_t off, uint64_t n) const
     {
+        if (cPieces)
+            return off <= UINT64_MAX - cStart && cPieces->fits(cStart + off, n);
         if (cStart > cFileSize || off > cFileSize - cStart)
             return false;
         return n <= cFileSize - cStart - off;
@@ -45,7 +44,9 @@ public:
     // at() may then be used on them.
     bool load(uint64_t off, uint64_t n) const
     {
-        return fits(off, n) && (!cPieces || cPieces->load(cStart + off, n));
+        if (cPieces)
+            return off <= UINT64_MAX - cStart && cPieces->load(cStart + off, n);
+        return fits(off, n);
     }
 
     bool read(uint64_t off, uint64_t n, uint8_t *dst) const
@@ -58,13 +59,13 @@ public:
     }
 
     // The bytes at offset off, which must have been loaded.
-    const uint8_t *at(uint64_t off) const { return cFile + cStart + off; }
+    const uint8_t *at(uint64_t off) const { return (cPieces ? cPieces->data() : cFile) + cStart + off; }
 
 private:
-    const uint8_t *cFile;
+    const uint8_t *cFile = nullptr;
     uint64_t cStart;
-    uint64_t cFileSize;
-    FileBytes *cPieces;
+    uint64_t cFileSize = 0;
+    FileBytes *cPieces = nullptr;
 };
 
 // Where the last area that the section headers describe ends; an image
@@ -98,116 +99,8 @@ Data &freshData(std::map<std::string, Data> &rawData, const std::string &scn, ui
         .first->second;
 }
 
-} // namespace
-
-void FileBytes::reserve(size_t capacity)
-{
-    if (capacity <= cCapacity)
-        return;
-    // The bytes are overwritten by the read, so they are not cleared first.
-    std::unique_ptr<uint8_t[]> bytes(new uint8_t[capacity]);
-    if (cSize)
-        std::memcpy(bytes.get(), cBytes.get(), cSize);
-    cBytes = std::move(bytes);
-    cCapacity = capacity;
-}
-
-void (*FileBytes::sizedHook)(const std::string &name) = nullptr;
-
-FileBytes::~FileBytes() { release(); }
-
-void FileBytes::release()
-{
-    if (cFd >= 0)
-        ::close(cFd);
-    cFd = -1;
-    if (cLarge)
-        ::munmap(cLarge, cLargeLength);
-    cLarge = nullptr;
-    cLoaded.clear();
-    cSize = 0;
-}
-
-bool FileBytes::read(const std::string &name)
-{
-    release();
-    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    bool sized = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
-                 uint64_t(st.st_size) < uint64_t(SIZE_MAX);
-    if (sizedHook)
-        sizedHook(name);
-    if (sized && uint64_t(st.st_size) >= PIECE) {
-        // Anonymous memory, untouched until a piece is read into it.
-        void *p = ::mmap(nullptr, size_t(st.st_size), PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (p == MAP_FAILED) {
-            ::close(fd);
-            return false;
-        }
-        cLarge = static_cast<uint8_t *>(p);
-        cSize = cLargeLength = size_t(st.st_size);
-        cFd = fd;
-        cMissing = (cSize + PIECE - 1) / PIECE;
-        cLoaded.assign(cMissing, false);
-        return true;
-    }
-    // Room for the whole file and one byte more, so that the end shows at
-    // the next read; a file that grows meanwhile is read to its end all the
-    // same. A read error keeps what was read before it.
-    reserve(sized ? size_t(st.st_size) + 1 : 65536);
-    for (;;) {
-        if (cSize == cCapacity)
-            reserve(2 * cCapacity);
-        ssize_t n = ::read(fd, cBytes.get() + cSize, cCapacity - cSize);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        cSize += size_t(n);
-    }
-    ::close(fd);
-    return true;
-}
-
-bool FileBytes::load(uint64_t off, uint64_t n)
-{
-    if (off > cSize || n > cSize - off)
-        return false;
-    if (!cLarge || n == 0)
-        return true;
-    for (uint64_t piece = off / PIECE; piece <= (off + n - 1) / PIECE && piece * PIECE < cSize; piece++) {
-        if (cLoaded[piece])
-            continue;
-        uint64_t begin = piece * PIECE;
-        uint64_t want = std::min(PIECE, cSize - begin);
-        uint64_t got = 0;
-        while (got < want) {
-            ssize_t r = ::pread(cFd, cLarge + begin + got, want - got, off_t(begin + got));
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r <= 0)
-                break;
-            got += uint64_t(r);
-        }
-        cLoaded[piece] = true;
-        if (got < want) {
-            // Cut short, or failed: the file ends where its bytes did.
-            cSize = begin + got;
-            cMissing = 0;
-        } else {
-            cMissing--;
-        }
-        if (cMissing == 0) {
-            ::close(cFd);
-            cFd = -1;
-        }
-    }
-    return off <= cSize && n <= cSize - off;
-}
-
+// Reads the stream from offset start to its end into bytes (none when the
+// stream ends before start).
 void readRest(std::istream &in, uint64_t start, std::vector<uint8_t> &bytes)
 {
     bytes.clear();
@@ -225,13 +118,11 @@ void readRest(std::istream &in, uint64_t start, std::vector<uint8_t> &bytes)
     in.clear();
 }
 
-namespace {
-
-std::unique_ptr<Coff> makeFromFile(const std::string &name, bool tables)
+std::unique_ptr<Coff> makeFromFile(const std::string &name, bool tables, const FileOpener &open)
 {
     // One buffer serves every file a program reads.
     static FileBytes bytes;
-    if (!bytes.read(name)) {
+    if (!bytes.read(name, open)) {
         report(SEV_ERROR, "Coff::make()", "Could not open Coff file '" + name + "' for reading.", false);
         return nullptr;
     }
@@ -245,9 +136,15 @@ std::unique_ptr<Coff> makeFromFile(const std::string &name, bool tables)
 
 } // namespace
 
-std::unique_ptr<Coff> Coff::make(const std::string &name) { return makeFromFile(name, true); }
+std::unique_ptr<Coff> Coff::make(const std::string &name, const FileOpener &open)
+{
+    return makeFromFile(name, true, open);
+}
 
-std::unique_ptr<Coff> Coff::makeSections(const std::string &name) { return makeFromFile(name, false); }
+std::unique_ptr<Coff> Coff::makeSections(const std::string &name, const FileOpener &open)
+{
+    return makeFromFile(name, false, open);
+}
 
 std::unique_ptr<Coff> Coff::make(std::istream &in, uint64_t start, const std::string &name)
 {
@@ -563,5 +460,5 @@ std::unique_ptr<Coff> Coff::read(const uint8_t *file, uint64_t fileSize, uint64_
 std::unique_ptr<Coff> Coff::read(FileBytes &file, uint64_t start, const std::string &name, bool &readError,
                                  uint64_t &zeroFillBudget, bool tables)
 {
-    return readImage(ImageReader(file.data(), file.size(), start, &file), name, readError, zeroFillBudget, tables);
+    return readImage(ImageReader(file, start), name, readError, zeroFillBudget, tables);
 }
