@@ -72,11 +72,12 @@ std::unique_ptr<Archive> Archive::make(const std::string &name, const FileOpener
         report(SEV_ERROR, "Archive::make()", message, false);
         return nullptr;
     };
-    // The file is read into memory (a large one as its members need it)
-    // and the members parsed there.
+    // The file is read into memory (a large one or a stream as its members
+    // need it) and the members parsed there.
     FileBytes bytes;
     if (!bytes.read(name, open))
         return fail("Could not open library file '" + name + "' for reading.");
+    const std::string overLimit = "Library file '" + name + "' " + FileBytes::overLimitText();
 
     auto archive = std::make_unique<Archive>(name);
     if (!bytes.load(0, MAGIC_SIZE))
@@ -88,17 +89,22 @@ std::unique_ptr<Archive> Archive::make(const std::string &name, const FileOpener
     uint64_t offset = MAGIC_SIZE;
     // The members end where no whole header is left.
     while (bytes.load(offset, HEADER_SIZE)) {
-        const uint8_t *header = bytes.data() + offset;
-        std::string member = headerName(header);
-        if (offset + HEADER_SIZE >= bytes.size())
-            return fail("Library file '" + name + "' has a missing member object file.");
+        std::string member = headerName(bytes.data() + offset);
+        if (!bytes.load(offset + HEADER_SIZE, 1))
+            return fail(bytes.overLimit() ? overLimit
+                                          : "Library file '" + name + "' has a missing member object file.");
         bool readError = false;
         std::unique_ptr<Coff> coff = Coff::read(bytes, offset + HEADER_SIZE, member, readError, budget);
+        if (bytes.overLimit())
+            return fail(overLimit);
         if (!coff || readError)
             return fail("Could not build member '" + member + "' in library file '" + name + "'. ");
         offset += HEADER_SIZE + uint64_t(coff->size());
         archive->cMembers.push_back(std::move(coff));
     }
+    // A stream whose next header lies past the limit.
+    if (bytes.overLimit())
+        return fail(overLimit);
     archive->makeSymbols();
     return archive;
 }

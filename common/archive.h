@@ -32,7 +32,9 @@ public:
     // index over all of them; the name becomes the other's.
     Archive &operator=(const Archive &other);
 
-    // Reads a library; none after reporting why not.
+    // Reads a library; none after reporting why not. A file that is no
+    // regular file is read only as far as its members reach, and refused
+    // when that lies past FileBytes::STREAM_LIMIT.
     static std::unique_ptr<Archive> make(const std::string &name, const FileOpener &open = openInput);
     // Writes the library file named by cName (through a temporary file
     // renamed into place, so a failed write leaves the old library). When

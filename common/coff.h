@@ -31,6 +31,8 @@ public:
     // ---- Reading ----
     // Reads the file; none after reporting why not (the file cannot be
     // opened or read, or it is in the foreign layout, which counts an error).
+    // A file that is no regular file is read only as far as its image
+    // reaches, and refused when that lies past FileBytes::STREAM_LIMIT.
     static std::unique_ptr<Coff> make(const std::string &name, const FileOpener &open = openInput);
     // Reads the image whose file header begins at start in an open file;
     // every offset of the image counts from there. The name is the object's
@@ -50,7 +52,8 @@ public:
                                       const std::string &name, bool &readError, uint64_t &zeroFillBudget,
                                       bool tables = true);
     // The same on a file read by FileBytes, whose pieces are read as the
-    // image needs them.
+    // image needs them. A stream that the image would take past its limit
+    // fails without a message of its own (file.overLimit() tells).
     static std::unique_ptr<Coff> read(FileBytes &file, uint64_t start, const std::string &name, bool &readError,
                                       uint64_t &zeroFillBudget, bool tables = true);
     // Coff::make for a reader that needs only the headers, the raw data and

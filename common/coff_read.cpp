@@ -60,6 +60,8 @@ public:
 
     // The bytes at offset off, which must have been loaded.
     const uint8_t *at(uint64_t off) const { return (cPieces ? cPieces->data() : cFile) + cStart + off; }
+    // True when a stream would have had to be read past its limit.
+    bool overLimit() const { return cPieces && cPieces->overLimit(); }
 
 private:
     const uint8_t *cFile = nullptr;
@@ -129,6 +131,10 @@ std::unique_ptr<Coff> makeFromFile(const std::string &name, bool tables, const F
     bool readError = false;
     uint64_t budget = Coff::ZERO_FILL_LIMIT;
     std::unique_ptr<Coff> coff = Coff::read(bytes, 0, name, readError, budget, tables);
+    if (bytes.overLimit()) {
+        report(SEV_ERROR, "Coff::make()", "Coff file '" + name + "' " + FileBytes::overLimitText(), false);
+        return nullptr;
+    }
     if (readError)
         return nullptr;
     return coff;
@@ -208,6 +214,10 @@ private:
 
 bool ImageParser::fail(const std::string &what)
 {
+    // A stream read up to its limit is refused by the caller, which names
+    // the limit instead of the step that wanted more.
+    if (cReader.overLimit())
+        return false;
     report(SEV_ERROR, "Coff::make()", "Coff file '" + cCoff.cName + "' " + what, false);
     return false;
 }

@@ -28,6 +28,12 @@ OpenedInput openInput(const std::string &name)
 
 FileBytes::~FileBytes() { release(); }
 
+std::string FileBytes::overLimitText()
+{
+    return "is not a regular file and would be read past its first " + std::to_string(STREAM_LIMIT) +
+           " bytes, the most read from a device, FIFO or pipe.";
+}
+
 void FileBytes::reserve(size_t capacity)
 {
     if (capacity <= cCapacity)
@@ -67,6 +73,7 @@ void FileBytes::release()
     cLoaded.clear();
     cMissing = 0;
     cSize = 0;
+    cOverLimit = false;
     cMode = Mode::Whole;
 }
 
@@ -77,7 +84,16 @@ bool FileBytes::read(const std::string &name, const FileOpener &open)
     if (in.fd < 0)
         return false;
     cFd = in.fd;
-    if (in.sized && in.size >= PIECE) {
+    if (!in.sized) {
+        // Read as far as its reader asks, from its first piece on.
+        if (!reserveLarge(STREAM_LIMIT)) {
+            closeFile();
+            return false;
+        }
+        cMode = Mode::Stream;
+        return true;
+    }
+    if (in.size >= PIECE) {
         if (!reserveLarge(size_t(in.size))) {
             closeFile();
             return false;
@@ -91,7 +107,7 @@ bool FileBytes::read(const std::string &name, const FileOpener &open)
     // Room for the whole file and one byte more, so that the end shows at
     // the next read; a file that grows meanwhile is read to its end all the
     // same. A read error keeps what was read before it.
-    reserve(in.sized ? size_t(in.size) + 1 : 65536);
+    reserve(size_t(in.size) + 1);
     for (;;) {
         if (cSize == cCapacity)
             reserve(2 * cCapacity);
@@ -106,12 +122,25 @@ bool FileBytes::read(const std::string &name, const FileOpener &open)
     return true;
 }
 
-bool FileBytes::fits(uint64_t off, uint64_t n) const { return off <= cSize && n <= cSize - off; }
+bool FileBytes::fits(uint64_t off, uint64_t n)
+{
+    if (cMode == Mode::Stream)
+        return load(off, n);
+    return off <= cSize && n <= cSize - off;
+}
 
 bool FileBytes::load(uint64_t off, uint64_t n)
 {
-    if (cMode == Mode::Pieces && off <= cSize && n <= cSize - off && n > 0)
-        return loadPieces(off, n);
+    switch (cMode) {
+    case Mode::Whole:
+        break;
+    case Mode::Pieces:
+        if (off <= cSize && n <= cSize - off && n > 0)
+            return loadPieces(off, n);
+        break;
+    case Mode::Stream:
+        return n <= UINT64_MAX - off && readStream(off + n);
+    }
     return off <= cSize && n <= cSize - off;
 }
 
@@ -146,4 +175,24 @@ bool FileBytes::loadPieces(uint64_t off, uint64_t n)
             closeFile();
     }
     return off <= cSize && n <= cSize - off;
+}
+
+bool FileBytes::readStream(uint64_t end)
+{
+    while (cSize < end && cFd >= 0) {
+        if (cSize == STREAM_LIMIT) {
+            cOverLimit = true;
+            break;
+        }
+        ssize_t got = ::read(cFd, cLarge + cSize, size_t(std::min<uint64_t>(PIECE, STREAM_LIMIT - cSize)));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            // Its end, or an error that ends it as far as it was read.
+            closeFile();
+            break;
+        }
+        cSize += size_t(got);
+    }
+    return cSize >= end;
 }
