@@ -85,7 +85,6 @@ std::unique_ptr<Archive> Archive::make(const std::string &name, const FileOpener
     if (std::memcmp(bytes.data(), MAGIC, MAGIC_SIZE) != 0)
         return fail("File '" + name + "' is not a valid library file.");
 
-    uint64_t budget = ZERO_FILL_LIMIT;
     uint64_t offset = MAGIC_SIZE;
     // The members end where no whole header is left.
     while (bytes.load(offset, HEADER_SIZE)) {
@@ -94,7 +93,7 @@ std::unique_ptr<Archive> Archive::make(const std::string &name, const FileOpener
             return fail(bytes.overLimit() ? overLimit
                                           : "Library file '" + name + "' has a missing member object file.");
         bool readError = false;
-        std::unique_ptr<Coff> coff = Coff::read(bytes, offset + HEADER_SIZE, member, readError, budget);
+        std::unique_ptr<Coff> coff = Coff::read(bytes, offset + HEADER_SIZE, member, readError);
         if (bytes.overLimit())
             return fail(overLimit);
         if (!coff || readError)

@@ -60,8 +60,6 @@ public:
     static constexpr size_t MEMBER_NAME_MAX = 255;
     // The size field holds at most 9 digits.
     static constexpr uint32_t MEMBER_SIZE_LIMIT = 1000000000u;
-    // Zero fill allowed for all members together.
-    static constexpr uint64_t ZERO_FILL_LIMIT = 64u << 20;
 
     // The 280-byte member header for a member of that name, date and size.
     static std::vector<uint8_t> packHeader(const std::string &member, uint32_t date, uint32_t size);

@@ -40,28 +40,25 @@ public:
     static std::unique_ptr<Coff> make(std::istream &in, uint64_t start, const std::string &name);
     // The reader behind both: returns the object also after the foreign
     // layout's "missing optional file header" error, with readError set.
-    // zeroFillBudget bounds the zero bytes given to sections without raw
-    // data in the file; it is decreased by what this image takes.
-    static std::unique_ptr<Coff> read(std::istream &in, uint64_t start, const std::string &name, bool &readError,
-                                      uint64_t &zeroFillBudget);
+    // Sections without raw data in the file get zero fill: uninitialised
+    // data keeps only its size, any other section gets its zero bytes,
+    // built within the run's zero-fill budget (see Data).
+    static std::unique_ptr<Coff> read(std::istream &in, uint64_t start, const std::string &name, bool &readError);
     // The same reader on a file held in memory: fileSize bytes at file, the
     // image's file header at offset start.
     // Without tables, the symbol table, line numbers and relocation entries
     // are checked to lie inside the file as always, but not kept.
     static std::unique_ptr<Coff> read(const uint8_t *file, uint64_t fileSize, uint64_t start,
-                                      const std::string &name, bool &readError, uint64_t &zeroFillBudget,
-                                      bool tables = true);
+                                      const std::string &name, bool &readError, bool tables = true);
     // The same on a file read by FileBytes, whose pieces are read as the
     // image needs them. A stream that the image would take past its limit
     // fails without a message of its own (file.overLimit() tells).
     static std::unique_ptr<Coff> read(FileBytes &file, uint64_t start, const std::string &name, bool &readError,
-                                      uint64_t &zeroFillBudget, bool tables = true);
+                                      bool tables = true);
     // Coff::make for a reader that needs only the headers, the raw data and
     // the string table: it fails exactly where make() fails, but keeps no
     // symbols, line numbers or relocation entries.
     static std::unique_ptr<Coff> makeSections(const std::string &name, const FileOpener &open = openInput);
-    // Zero fill allowed for one image (far beyond any device's memory).
-    static constexpr uint64_t ZERO_FILL_LIMIT = 16u << 20;
 
     // ---- Checking ----
     // Reports every section number, name offset and symbol index that

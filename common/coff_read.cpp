@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
-#include <tuple>
 
 namespace {
 
@@ -93,14 +92,6 @@ uint64_t endOfAreas(ImageReader &r, const coff_filehdr &fh, bool foreign)
     return end;
 }
 
-// Replaces the section's contents with size zero bytes, built in place.
-Data &freshData(std::map<std::string, Data> &rawData, const std::string &scn, uint32_t size)
-{
-    rawData.erase(scn);
-    return rawData.emplace(std::piecewise_construct, std::forward_as_tuple(scn), std::forward_as_tuple(size))
-        .first->second;
-}
-
 // Reads the stream from offset start to its end into bytes (none when the
 // stream ends before start).
 void readRest(std::istream &in, uint64_t start, std::vector<uint8_t> &bytes)
@@ -129,8 +120,7 @@ std::unique_ptr<Coff> makeFromFile(const std::string &name, bool tables, const F
         return nullptr;
     }
     bool readError = false;
-    uint64_t budget = Coff::ZERO_FILL_LIMIT;
-    std::unique_ptr<Coff> coff = Coff::read(bytes, 0, name, readError, budget, tables);
+    std::unique_ptr<Coff> coff = Coff::read(bytes, 0, name, readError, tables);
     if (bytes.overLimit()) {
         report(SEV_ERROR, "Coff::make()", "Coff file '" + name + "' " + FileBytes::overLimitText(), false);
         return nullptr;
@@ -155,8 +145,7 @@ std::unique_ptr<Coff> Coff::makeSections(const std::string &name, const FileOpen
 std::unique_ptr<Coff> Coff::make(std::istream &in, uint64_t start, const std::string &name)
 {
     bool readError = false;
-    uint64_t budget = ZERO_FILL_LIMIT;
-    std::unique_ptr<Coff> coff = read(in, start, name, readError, budget);
+    std::unique_ptr<Coff> coff = read(in, start, name, readError);
     // An image that drew an error while being read is not used: it would
     // otherwise be linked, stored or converted as if it were sound.
     if (readError)
@@ -164,12 +153,11 @@ std::unique_ptr<Coff> Coff::make(std::istream &in, uint64_t start, const std::st
     return coff;
 }
 
-std::unique_ptr<Coff> Coff::read(std::istream &in, uint64_t start, const std::string &name, bool &readError,
-                                 uint64_t &zeroFillBudget)
+std::unique_ptr<Coff> Coff::read(std::istream &in, uint64_t start, const std::string &name, bool &readError)
 {
     std::vector<uint8_t> bytes;
     readRest(in, start, bytes);
-    return read(bytes.data(), bytes.size(), 0, name, readError, zeroFillBudget);
+    return read(bytes.data(), bytes.size(), 0, name, readError);
 }
 
 namespace {
@@ -181,8 +169,8 @@ namespace {
 class ImageParser
 {
 public:
-    ImageParser(const ImageReader &reader, Coff &coff, bool tables, bool &readError, uint64_t &zeroFillBudget)
-        : cReader(reader), cCoff(coff), cTables(tables), cReadError(readError), cZeroFillBudget(zeroFillBudget)
+    ImageParser(const ImageReader &reader, Coff &coff, bool tables, bool &readError)
+        : cReader(reader), cCoff(coff), cTables(tables), cReadError(readError)
     {
     }
 
@@ -206,10 +194,8 @@ private:
     Coff &cCoff;
     const bool cTables;
     bool &cReadError;
-    uint64_t &cZeroFillBudget;
     bool cForeign = false;
-    int64_t cNextOffset = 4;  // the string-table offset after the last string
-    uint64_t cZeroFill = 0;   // what this image may still zero-fill
+    int64_t cNextOffset = 4; // the string-table offset after the last string
 };
 
 bool ImageParser::fail(const std::string &what)
@@ -323,7 +309,6 @@ bool ImageParser::foreignFileName(uint8_t *slot)
 
 bool ImageParser::sections()
 {
-    cZeroFill = std::min(cZeroFillBudget, Coff::ZERO_FILL_LIMIT);
     for (uint64_t i = 0; i < cCoff.cFileHdr.f_nscns; i++)
         if (!section(i))
             return false;
@@ -355,13 +340,14 @@ bool ImageParser::rawData(const coff_scnhdr &hdr, const std::string &scn)
         cCoff.cRawData.emplace(scn, Data(hdr.s_size, cReader.at(hdr.s_scnptr)));
         return true;
     }
-    // Zero fill has no bytes in the file to check against, so it is
-    // bounded by a limit of its own.
-    if (hdr.s_size > cZeroFill)
+    // Zero fill has no bytes in the file to check against. Uninitialised
+    // data keeps only its size: nothing reads its bytes. Any other section
+    // gets them built, within what the run may build.
+    Data zeros = Data::zeroFill(hdr.s_size);
+    if (Coff::sectionType(hdr) != SCNTYPE_UDATA && !zeros.fill())
         return fail("could not read raw data.");
-    cZeroFill -= hdr.s_size;
-    cZeroFillBudget -= hdr.s_size;
-    freshData(cCoff.cRawData, scn, hdr.s_size);
+    cCoff.cRawData.erase(scn);
+    cCoff.cRawData.emplace(scn, std::move(zeros));
     return true;
 }
 
@@ -445,13 +431,12 @@ bool ImageParser::relocations(const coff_scnhdr &hdr, const std::string &scn)
 
 namespace {
 
-std::unique_ptr<Coff> readImage(const ImageReader &reader, const std::string &name, bool &readError,
-                                uint64_t &zeroFillBudget, bool tables)
+std::unique_ptr<Coff> readImage(const ImageReader &reader, const std::string &name, bool &readError, bool tables)
 {
     readError = false;
     auto coff = std::make_unique<Coff>();
     coff->cName = name;
-    ImageParser parser(reader, *coff, tables, readError, zeroFillBudget);
+    ImageParser parser(reader, *coff, tables, readError);
     // The string table comes before the symbols: the foreign layout's file
     // names are added after its last string.
     if (!parser.headers() || !parser.stringTable() || !parser.symbolTable() || !parser.sections())
@@ -462,13 +447,13 @@ std::unique_ptr<Coff> readImage(const ImageReader &reader, const std::string &na
 } // namespace
 
 std::unique_ptr<Coff> Coff::read(const uint8_t *file, uint64_t fileSize, uint64_t start, const std::string &name,
-                                 bool &readError, uint64_t &zeroFillBudget, bool tables)
+                                 bool &readError, bool tables)
 {
-    return readImage(ImageReader(file, fileSize, start), name, readError, zeroFillBudget, tables);
+    return readImage(ImageReader(file, fileSize, start), name, readError, tables);
 }
 
 std::unique_ptr<Coff> Coff::read(FileBytes &file, uint64_t start, const std::string &name, bool &readError,
-                                 uint64_t &zeroFillBudget, bool tables)
+                                 bool tables)
 {
-    return readImage(ImageReader(file, start), name, readError, zeroFillBudget, tables);
+    return readImage(ImageReader(file, start), name, readError, tables);
 }

@@ -1,10 +1,12 @@
-// The byte buffer: ownership, deep copies, appending and the hex dump; and
-// the address order of section name and address pairs.
+// The byte buffer: ownership, deep copies, appending, the hex dump and zero
+// fill with its budget; and the address order of section name and address
+// pairs.
 
 #include "data.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <new>
 #include <sstream>
 #include <vector>
 
@@ -112,6 +114,53 @@ TEST(DataPrint, GroupsOfFourAndLinesOf32)
     EXPECT_EQ(printed(counting(33)),
               "01020304 05060708 090a0b0c 0d0e0f10 11121314 15161718 191a1b1c 1d1e1f20 \n"
               "21\n");
+}
+
+TEST(DataZeroFill, CostsNothingUntilItsBytesAreAskedFor)
+{
+    // Copies, assignment, at(), the dump and appending read zero fill
+    // without building it; data() builds it.
+    Data::resetZeroFillBudget();
+    Data huge = Data::zeroFill(0xFFFFFFFFu);
+    Data copy(huge);
+    Data assigned = counting(3);
+    assigned = huge;
+    for (const Data *d : {&huge, &copy, &assigned}) {
+        EXPECT_TRUE(d->isZeroFill());
+        EXPECT_EQ(d->size(), 0xFFFFFFFFu);
+        EXPECT_EQ(d->at(0xFFFFFFFEu), 0);
+    }
+    Data zeros = Data::zeroFill(5);
+    EXPECT_EQ(printed(zeros), "00000000 00\n");
+    Data joined = counting(2);
+    joined.append(zeros);
+    EXPECT_EQ(bytesOf(joined), (std::vector<uint8_t>{1, 2, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(zeros.isZeroFill());
+    EXPECT_EQ(bytesOf(zeros), (std::vector<uint8_t>(5, 0)));
+    EXPECT_FALSE(zeros.isZeroFill());
+    EXPECT_EQ(counting(3).at(2), 3);
+    EXPECT_EQ(counting(3).at(3), 0); // past the end
+    EXPECT_FALSE(Data().isZeroFill());
+}
+
+TEST(DataZeroFill, OneBudgetForTheRun)
+{
+    // fill() builds zero fill until the budget is spent and leaves what
+    // would pass it unbuilt; data() on that is exhausted memory.
+    Data::resetZeroFillBudget();
+    Data first = Data::zeroFill(uint32_t(Data::ZERO_FILL_BUDGET - 10));
+    EXPECT_TRUE(first.fill());
+    EXPECT_TRUE(first.fill()); // built already: nothing more is charged
+    Data second = Data::zeroFill(11);
+    EXPECT_FALSE(second.fill());
+    EXPECT_TRUE(second.isZeroFill());
+    EXPECT_THROW(second.data(), std::bad_alloc);
+    EXPECT_TRUE(Data(20).fill()); // not zero fill: nothing is charged
+    Data third = Data::zeroFill(10);
+    EXPECT_TRUE(third.fill());
+    EXPECT_FALSE(Data::zeroFill(1).fill());
+    Data::resetZeroFillBudget();
+    EXPECT_TRUE(second.fill());
 }
 
 TEST(ScnAddrOrder, SortsByAddressAlone)
