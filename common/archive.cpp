@@ -108,7 +108,34 @@ std::unique_ptr<Archive> Archive::make(const std::string &name, const FileOpener
     return archive;
 }
 
-bool Archive::write(std::ostream &out) const
+bool Archive::fitsReader() const
+{
+    auto refuse = [&](const std::string &why) {
+        report(SEV_ERROR, "Archive::write()", "Library file '" + cName + "' is not written: " + why, false);
+    };
+    bool fits = true;
+    uint64_t zeroFill = 0;
+    for (const auto &m : cMembers) {
+        uint32_t size = m->size();
+        if (size >= MEMBER_SIZE_LIMIT) {
+            refuse("member '" + m->cName + "' is " + std::to_string(size) + " bytes long, more than the " +
+                   std::to_string(MEMBER_SIZE_LIMIT - 1) + " bytes a member header can give.");
+            fits = false;
+        }
+        zeroFill += m->readBackZeroFill();
+    }
+    if (zeroFill > Data::ZERO_FILL_BUDGET) {
+        refuse("its members would read back with " + std::to_string(zeroFill) +
+               " bytes of zero fill in sections that are not uninitialised data, more than the " +
+               std::to_string(Data::ZERO_FILL_BUDGET) + " bytes a run builds.");
+        fits = false;
+    }
+    return fits;
+}
+
+bool Archive::write(std::ostream &out) const { return fitsReader() && writeMembers(out); }
+
+bool Archive::writeMembers(std::ostream &out) const
 {
     auto fail = [&](const std::string &message) {
         report(SEV_ERROR, "Archive::write()", message, false);
@@ -135,13 +162,15 @@ bool Archive::write(std::ostream &out) const
 
 bool Archive::write(const std::function<bool()> &mayReplace) const
 {
+    if (!fitsReader())
+        return false;
     SafeFile file;
     std::string err;
     if (!file.open(cName, err)) {
         report(SEV_ERROR, "Archive::write()", "Could not open library file '" + cName + "' for writing.", false);
         return false;
     }
-    if (!write(file.stream()))
+    if (!writeMembers(file.stream()))
         return false; // the old library stays as it was
     bool finished = file.finish(err);
     if (finished && mayReplace && !mayReplace())

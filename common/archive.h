@@ -40,10 +40,17 @@ public:
     // renamed into place, so a failed write leaves the old library). When
     // given, mayReplace is asked once the new library is complete, right
     // before the rename; false (after it reported why) leaves the file of
-    // that name as it is and fails the write.
+    // that name as it is and fails the write. A library that fitsReader()
+    // refuses is not written at all.
     bool write(const std::function<bool()> &mayReplace = {}) const;
-    // Writes the library's bytes to a stream from its current position.
+    // Writes the library's bytes to a stream from its current position,
+    // unless fitsReader() refuses it.
     bool write(std::ostream &out) const;
+    // True when the library, once written, reads back: each member's image
+    // fits the size field of its header, and the zero bytes the reader
+    // would have to build for all members together fit one run's zero-fill
+    // budget. Reports each reason why not.
+    bool fitsReader() const;
     // Rebuilds the index; false (after reporting) when a symbol is defined
     // by two members, the first definition staying in the index.
     bool makeSymbols();
@@ -72,4 +79,5 @@ public:
 
 private:
     bool buildIndex(bool reportDuplicates);
+    bool writeMembers(std::ostream &out) const;
 };

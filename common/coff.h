@@ -71,6 +71,11 @@ public:
     void preWrite();
     // The length of the image that write() produces.
     uint32_t size() const;
+    // The zero bytes that the reader has to build for the image write()
+    // produces: sections flagged as uninitialised data are written without
+    // raw data, but only those whose type is uninitialised data read back
+    // without building their bytes.
+    uint64_t readBackZeroFill() const;
     void fixupAuxFcns();
     // Writes the file named by the object's name (through a temporary file
     // renamed into place).
