@@ -116,51 +116,30 @@ TEST(DataPrint, GroupsOfFourAndLinesOf32)
               "21\n");
 }
 
-TEST(DataZeroFill, CostsNothingUntilItsBytesAreAskedFor)
+TEST(DataZeroFill, IsBuiltOnlyWhenAskedForWithinOneBudget)
 {
-    // Copies, assignment, at(), the dump and appending read zero fill
-    // without building it; data() builds it.
-    Data::resetZeroFillBudget();
-    Data huge = Data::zeroFill(0xFFFFFFFFu);
-    Data copy(huge);
-    Data assigned = counting(3);
-    assigned = huge;
-    for (const Data *d : {&huge, &copy, &assigned}) {
-        EXPECT_TRUE(d->isZeroFill());
-        EXPECT_EQ(d->size(), 0xFFFFFFFFu);
-        EXPECT_EQ(d->at(0xFFFFFFFEu), 0);
-    }
-    Data zeros = Data::zeroFill(5);
-    EXPECT_EQ(printed(zeros), "00000000 00\n");
-    Data joined = counting(2);
-    joined.append(zeros);
-    EXPECT_EQ(bytesOf(joined), (std::vector<uint8_t>{1, 2, 0, 0, 0, 0, 0}));
-    EXPECT_TRUE(zeros.isZeroFill());
-    EXPECT_EQ(bytesOf(zeros), (std::vector<uint8_t>(5, 0)));
-    EXPECT_FALSE(zeros.isZeroFill());
-    EXPECT_EQ(counting(3).at(2), 3);
-    EXPECT_EQ(counting(3).at(3), 0); // past the end
-    EXPECT_FALSE(Data().isZeroFill());
-}
-
-TEST(DataZeroFill, OneBudgetForTheRun)
-{
-    // fill() builds zero fill until the budget is spent and leaves what
+    // Copies, at(), the dump and appending read zero fill without building
+    // it; fill() builds it until the run's budget is spent and leaves what
     // would pass it unbuilt; data() on that is exhausted memory.
     Data::resetZeroFillBudget();
-    Data first = Data::zeroFill(uint32_t(Data::ZERO_FILL_BUDGET - 10));
-    EXPECT_TRUE(first.fill());
-    EXPECT_TRUE(first.fill()); // built already: nothing more is charged
-    Data second = Data::zeroFill(11);
-    EXPECT_FALSE(second.fill());
-    EXPECT_TRUE(second.isZeroFill());
-    EXPECT_THROW(second.data(), std::bad_alloc);
-    EXPECT_TRUE(Data(20).fill()); // not zero fill: nothing is charged
-    Data third = Data::zeroFill(10);
-    EXPECT_TRUE(third.fill());
-    EXPECT_FALSE(Data::zeroFill(1).fill());
+    Data huge = Data::zeroFill(0xFFFFFFFFu), copy(huge), assigned = counting(3);
+    assigned = huge;
+    EXPECT_TRUE(copy.isZeroFill() && assigned.isZeroFill());
+    EXPECT_EQ(assigned.size(), 0xFFFFFFFFu);
+    EXPECT_EQ(copy.at(0xFFFFFFFEu), 0);
+    EXPECT_EQ(printed(Data::zeroFill(5)), "00000000 00\n");
+    Data joined = counting(2);
+    joined.append(Data::zeroFill(2));
+    EXPECT_EQ(bytesOf(joined), (std::vector<uint8_t>{1, 2, 0, 0}));
+
+    Data most = Data::zeroFill(uint32_t(Data::ZERO_FILL_BUDGET - 10)), more = Data::zeroFill(11);
+    EXPECT_EQ(bytesOf(most).size(), Data::ZERO_FILL_BUDGET - 10);
+    EXPECT_FALSE(more.fill());
+    EXPECT_TRUE(more.isZeroFill());
+    EXPECT_THROW(more.data(), std::bad_alloc);
+    EXPECT_TRUE(Data::zeroFill(10).fill());
     Data::resetZeroFillBudget();
-    EXPECT_TRUE(second.fill());
+    EXPECT_TRUE(more.fill());
 }
 
 TEST(ScnAddrOrder, SortsByAddressAlone)
