@@ -89,7 +89,7 @@ CoffBuilder &CoffBuilder::section(const std::string &name, uint32_t flags, const
 CoffBuilder &CoffBuilder::udata(const std::string &name, uint32_t size, uint32_t address, uint32_t moreFlags)
 {
     section(name, SCN_UDATA | moreFlags, {}, address);
-    cCoff.cRawData[name] = Data(size);
+    cCoff.cRawData[name] = Data::zeroFill(size);
     return *this;
 }
 

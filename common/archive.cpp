@@ -66,17 +66,18 @@ std::string Archive::headerName(const uint8_t *header)
     return name;
 }
 
-std::unique_ptr<Archive> Archive::make(const std::string &name)
+std::unique_ptr<Archive> Archive::make(const std::string &name, const FileOpener &open)
 {
     auto fail = [](const std::string &message) {
         report(SEV_ERROR, "Archive::make()", message, false);
         return nullptr;
     };
-    // The file is read into memory (a large one as its members need it)
-    // and the members parsed there.
+    // The file is read into memory (a large one or a stream as its members
+    // need it) and the members parsed there.
     FileBytes bytes;
-    if (!bytes.read(name))
+    if (!bytes.read(name, open))
         return fail("Could not open library file '" + name + "' for reading.");
+    const std::string overLimit = "Library file '" + name + "' " + FileBytes::overLimitText();
 
     auto archive = std::make_unique<Archive>(name);
     if (!bytes.load(0, MAGIC_SIZE))
@@ -84,26 +85,57 @@ std::unique_ptr<Archive> Archive::make(const std::string &name)
     if (std::memcmp(bytes.data(), MAGIC, MAGIC_SIZE) != 0)
         return fail("File '" + name + "' is not a valid library file.");
 
-    uint64_t budget = ZERO_FILL_LIMIT;
     uint64_t offset = MAGIC_SIZE;
     // The members end where no whole header is left.
     while (bytes.load(offset, HEADER_SIZE)) {
-        const uint8_t *header = bytes.data() + offset;
-        std::string member = headerName(header);
-        if (offset + HEADER_SIZE >= bytes.size())
-            return fail("Library file '" + name + "' has a missing member object file.");
+        std::string member = headerName(bytes.data() + offset);
+        if (!bytes.load(offset + HEADER_SIZE, 1))
+            return fail(bytes.overLimit() ? overLimit
+                                          : "Library file '" + name + "' has a missing member object file.");
         bool readError = false;
-        std::unique_ptr<Coff> coff = Coff::read(bytes, offset + HEADER_SIZE, member, readError, budget);
+        std::unique_ptr<Coff> coff = Coff::read(bytes, offset + HEADER_SIZE, member, readError);
+        if (bytes.overLimit())
+            return fail(overLimit);
         if (!coff || readError)
             return fail("Could not build member '" + member + "' in library file '" + name + "'. ");
         offset += HEADER_SIZE + uint64_t(coff->size());
         archive->cMembers.push_back(std::move(coff));
     }
+    // A stream whose next header lies past the limit.
+    if (bytes.overLimit())
+        return fail(overLimit);
     archive->makeSymbols();
     return archive;
 }
 
-bool Archive::write(std::ostream &out) const
+bool Archive::fitsReader() const
+{
+    auto refuse = [&](const std::string &why) {
+        report(SEV_ERROR, "Archive::write()", "Library file '" + cName + "' is not written: " + why, false);
+    };
+    bool fits = true;
+    uint64_t zeroFill = 0;
+    for (const auto &m : cMembers) {
+        uint32_t size = m->size();
+        if (size >= MEMBER_SIZE_LIMIT) {
+            refuse("member '" + m->cName + "' is " + std::to_string(size) + " bytes long, more than the " +
+                   std::to_string(MEMBER_SIZE_LIMIT - 1) + " bytes a member header can give.");
+            fits = false;
+        }
+        zeroFill += m->readBackZeroFill();
+    }
+    if (zeroFill > Data::ZERO_FILL_BUDGET) {
+        refuse("its members would read back with " + std::to_string(zeroFill) +
+               " bytes of zero fill in sections that are not uninitialised data, more than the " +
+               std::to_string(Data::ZERO_FILL_BUDGET) + " bytes a run builds.");
+        fits = false;
+    }
+    return fits;
+}
+
+bool Archive::write(std::ostream &out) const { return fitsReader() && writeMembers(out); }
+
+bool Archive::writeMembers(std::ostream &out) const
 {
     auto fail = [&](const std::string &message) {
         report(SEV_ERROR, "Archive::write()", message, false);
@@ -130,13 +162,15 @@ bool Archive::write(std::ostream &out) const
 
 bool Archive::write(const std::function<bool()> &mayReplace) const
 {
+    if (!fitsReader())
+        return false;
     SafeFile file;
     std::string err;
     if (!file.open(cName, err)) {
         report(SEV_ERROR, "Archive::write()", "Could not open library file '" + cName + "' for writing.", false);
         return false;
     }
-    if (!write(file.stream()))
+    if (!writeMembers(file.stream()))
         return false; // the old library stays as it was
     bool finished = file.finish(err);
     if (finished && mayReplace && !mayReplace())

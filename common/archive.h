@@ -32,16 +32,25 @@ public:
     // index over all of them; the name becomes the other's.
     Archive &operator=(const Archive &other);
 
-    // Reads a library; none after reporting why not.
-    static std::unique_ptr<Archive> make(const std::string &name);
+    // Reads a library; none after reporting why not. A file that is no
+    // regular file is read only as far as its members reach, and refused
+    // when that lies past FileBytes::STREAM_LIMIT.
+    static std::unique_ptr<Archive> make(const std::string &name, const FileOpener &open = openInput);
     // Writes the library file named by cName (through a temporary file
     // renamed into place, so a failed write leaves the old library). When
     // given, mayReplace is asked once the new library is complete, right
     // before the rename; false (after it reported why) leaves the file of
-    // that name as it is and fails the write.
+    // that name as it is and fails the write. A library that fitsReader()
+    // refuses is not written at all.
     bool write(const std::function<bool()> &mayReplace = {}) const;
-    // Writes the library's bytes to a stream from its current position.
+    // Writes the library's bytes to a stream from its current position,
+    // unless fitsReader() refuses it.
     bool write(std::ostream &out) const;
+    // True when the library, once written, reads back: each member's image
+    // fits the size field of its header, and the zero bytes the reader
+    // would have to build for all members together fit one run's zero-fill
+    // budget. Reports each reason why not.
+    bool fitsReader() const;
     // Rebuilds the index; false (after reporting) when a symbol is defined
     // by two members, the first definition staying in the index.
     bool makeSymbols();
@@ -58,8 +67,6 @@ public:
     static constexpr size_t MEMBER_NAME_MAX = 255;
     // The size field holds at most 9 digits.
     static constexpr uint32_t MEMBER_SIZE_LIMIT = 1000000000u;
-    // Zero fill allowed for all members together.
-    static constexpr uint64_t ZERO_FILL_LIMIT = 64u << 20;
 
     // The 280-byte member header for a member of that name, date and size.
     static std::vector<uint8_t> packHeader(const std::string &member, uint32_t date, uint32_t size);
@@ -72,4 +79,5 @@ public:
 
 private:
     bool buildIndex(bool reportDuplicates);
+    bool writeMembers(std::ostream &out) const;
 };

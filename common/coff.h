@@ -12,6 +12,7 @@
 
 #include "coff_format.h"
 #include "data.h"
+#include "filebytes.h"
 
 #include <cstdint>
 #include <istream>
@@ -20,58 +21,6 @@
 #include <ostream>
 #include <string>
 #include <vector>
-
-// The bytes of one file, copied into memory. A file is never mapped:
-// another program that cuts it short while a run reads it then costs a
-// short read, not the run. A small file is read whole with one read, into
-// a buffer that the next read() reuses. A large one is read in pieces as
-// load() first asks for them, so that a large broken file costs only the
-// pieces that were looked at.
-class FileBytes
-{
-public:
-    FileBytes() = default;
-    FileBytes(const FileBytes &) = delete;
-    FileBytes &operator=(const FileBytes &) = delete;
-    ~FileBytes();
-
-    // False when the file cannot be opened. A file that reads short keeps
-    // the bytes that could be read.
-    bool read(const std::string &name);
-    // The file's bytes; those of a large file only where load() succeeded.
-    const uint8_t *data() const { return cLarge ? cLarge : cBytes.get(); }
-    // The file's length, as sized, or as far as it could be read.
-    uint64_t size() const { return cSize; }
-    // True when the n bytes at offset off lie inside the file and are in
-    // data(), reading them first where needed. A piece that reads short
-    // (the file was cut after it was sized) ends the file where it ended.
-    bool load(uint64_t off, uint64_t n);
-
-    // Files from this size on are read in pieces of this size.
-    static constexpr uint64_t PIECE = 1u << 20;
-
-    // For tests: called with the file's name once it is open and sized,
-    // before any of its bytes are read, so that a test can change it there.
-    static void (*sizedHook)(const std::string &name);
-
-private:
-    void reserve(size_t capacity);
-    // Closes a large file and gives back its memory.
-    void release();
-
-    std::unique_ptr<uint8_t[]> cBytes; // a small file, or one that is no regular file
-    size_t cCapacity = 0;
-    size_t cSize = 0;
-    uint8_t *cLarge = nullptr;  // a large file's memory, taken page by page as pieces are read
-    size_t cLargeLength = 0;    // its length: the file's size when it was sized
-    int cFd = -1;               // the large file, open while pieces are missing
-    std::vector<bool> cLoaded;  // the large file's pieces read so far
-    uint64_t cMissing = 0;      // how many are missing
-};
-
-// Reads the stream from offset start to its end into bytes (none when the
-// stream ends before start).
-void readRest(std::istream &in, uint64_t start, std::vector<uint8_t> &bytes);
 
 class Coff
 {
@@ -82,34 +31,34 @@ public:
     // ---- Reading ----
     // Reads the file; none after reporting why not (the file cannot be
     // opened or read, or it is in the foreign layout, which counts an error).
-    static std::unique_ptr<Coff> make(const std::string &name);
+    // A file that is no regular file is read only as far as its image
+    // reaches, and refused when that lies past FileBytes::STREAM_LIMIT.
+    static std::unique_ptr<Coff> make(const std::string &name, const FileOpener &open = openInput);
     // Reads the image whose file header begins at start in an open file;
     // every offset of the image counts from there. The name is the object's
     // name in every message.
     static std::unique_ptr<Coff> make(std::istream &in, uint64_t start, const std::string &name);
     // The reader behind both: returns the object also after the foreign
     // layout's "missing optional file header" error, with readError set.
-    // zeroFillBudget bounds the zero bytes given to sections without raw
-    // data in the file; it is decreased by what this image takes.
-    static std::unique_ptr<Coff> read(std::istream &in, uint64_t start, const std::string &name, bool &readError,
-                                      uint64_t &zeroFillBudget);
+    // Sections without raw data in the file get zero fill: uninitialised
+    // data keeps only its size, any other section gets its zero bytes,
+    // built within the run's zero-fill budget (see Data).
+    static std::unique_ptr<Coff> read(std::istream &in, uint64_t start, const std::string &name, bool &readError);
     // The same reader on a file held in memory: fileSize bytes at file, the
     // image's file header at offset start.
     // Without tables, the symbol table, line numbers and relocation entries
     // are checked to lie inside the file as always, but not kept.
     static std::unique_ptr<Coff> read(const uint8_t *file, uint64_t fileSize, uint64_t start,
-                                      const std::string &name, bool &readError, uint64_t &zeroFillBudget,
-                                      bool tables = true);
+                                      const std::string &name, bool &readError, bool tables = true);
     // The same on a file read by FileBytes, whose pieces are read as the
-    // image needs them.
+    // image needs them. A stream that the image would take past its limit
+    // fails without a message of its own (file.overLimit() tells).
     static std::unique_ptr<Coff> read(FileBytes &file, uint64_t start, const std::string &name, bool &readError,
-                                      uint64_t &zeroFillBudget, bool tables = true);
+                                      bool tables = true);
     // Coff::make for a reader that needs only the headers, the raw data and
     // the string table: it fails exactly where make() fails, but keeps no
     // symbols, line numbers or relocation entries.
-    static std::unique_ptr<Coff> makeSections(const std::string &name);
-    // Zero fill allowed for one image (far beyond any device's memory).
-    static constexpr uint64_t ZERO_FILL_LIMIT = 16u << 20;
+    static std::unique_ptr<Coff> makeSections(const std::string &name, const FileOpener &open = openInput);
 
     // ---- Checking ----
     // Reports every section number, name offset and symbol index that
@@ -122,6 +71,11 @@ public:
     void preWrite();
     // The length of the image that write() produces.
     uint32_t size() const;
+    // The zero bytes that the reader has to build for the image write()
+    // produces: sections flagged as uninitialised data are written without
+    // raw data, but only those whose type is uninitialised data read back
+    // without building their bytes.
+    uint64_t readBackZeroFill() const;
     void fixupAuxFcns();
     // Writes the file named by the object's name (through a temporary file
     // renamed into place).

@@ -9,17 +9,10 @@
 #include "diag.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
-#include <tuple>
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -28,14 +21,19 @@ namespace {
 class ImageReader
 {
 public:
-    ImageReader(const uint8_t *file, uint64_t fileSize, uint64_t start, FileBytes *pieces = nullptr)
-        : cFile(file), cStart(start), cFileSize(fileSize), cPieces(pieces)
+    ImageReader(const uint8_t *file, uint64_t fileSize, uint64_t start)
+        : cFile(file), cStart(start), cFileSize(fileSize)
     {
     }
+    // The file's size is asked for at each step: a file cut short while it
+    // is read ends where its bytes did.
+    ImageReader(FileBytes &file, uint64_t start) : cStart(start), cPieces(&file) {}
 
     // True when n bytes at offset off of the image lie inside the file.
     bool fits(uint64_t off, uint64_t n) const
     {
+        if (cPieces)
+            return off <= UINT64_MAX - cStart && cPieces->fits(cStart + off, n);
         if (cStart > cFileSize || off > cFileSize - cStart)
             return false;
         return n <= cFileSize - cStart - off;
@@ -45,7 +43,9 @@ public:
     // at() may then be used on them.
     bool load(uint64_t off, uint64_t n) const
     {
-        return fits(off, n) && (!cPieces || cPieces->load(cStart + off, n));
+        if (cPieces)
+            return off <= UINT64_MAX - cStart && cPieces->load(cStart + off, n);
+        return fits(off, n);
     }
 
     bool read(uint64_t off, uint64_t n, uint8_t *dst) const
@@ -58,13 +58,15 @@ public:
     }
 
     // The bytes at offset off, which must have been loaded.
-    const uint8_t *at(uint64_t off) const { return cFile + cStart + off; }
+    const uint8_t *at(uint64_t off) const { return (cPieces ? cPieces->data() : cFile) + cStart + off; }
+    // True when a stream would have had to be read past its limit.
+    bool overLimit() const { return cPieces && cPieces->overLimit(); }
 
 private:
-    const uint8_t *cFile;
+    const uint8_t *cFile = nullptr;
     uint64_t cStart;
-    uint64_t cFileSize;
-    FileBytes *cPieces;
+    uint64_t cFileSize = 0;
+    FileBytes *cPieces = nullptr;
 };
 
 // Where the last area that the section headers describe ends; an image
@@ -90,124 +92,8 @@ uint64_t endOfAreas(ImageReader &r, const coff_filehdr &fh, bool foreign)
     return end;
 }
 
-// Replaces the section's contents with size zero bytes, built in place.
-Data &freshData(std::map<std::string, Data> &rawData, const std::string &scn, uint32_t size)
-{
-    rawData.erase(scn);
-    return rawData.emplace(std::piecewise_construct, std::forward_as_tuple(scn), std::forward_as_tuple(size))
-        .first->second;
-}
-
-} // namespace
-
-void FileBytes::reserve(size_t capacity)
-{
-    if (capacity <= cCapacity)
-        return;
-    // The bytes are overwritten by the read, so they are not cleared first.
-    std::unique_ptr<uint8_t[]> bytes(new uint8_t[capacity]);
-    if (cSize)
-        std::memcpy(bytes.get(), cBytes.get(), cSize);
-    cBytes = std::move(bytes);
-    cCapacity = capacity;
-}
-
-void (*FileBytes::sizedHook)(const std::string &name) = nullptr;
-
-FileBytes::~FileBytes() { release(); }
-
-void FileBytes::release()
-{
-    if (cFd >= 0)
-        ::close(cFd);
-    cFd = -1;
-    if (cLarge)
-        ::munmap(cLarge, cLargeLength);
-    cLarge = nullptr;
-    cLoaded.clear();
-    cSize = 0;
-}
-
-bool FileBytes::read(const std::string &name)
-{
-    release();
-    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    bool sized = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
-                 uint64_t(st.st_size) < uint64_t(SIZE_MAX);
-    if (sizedHook)
-        sizedHook(name);
-    if (sized && uint64_t(st.st_size) >= PIECE) {
-        // Anonymous memory, untouched until a piece is read into it.
-        void *p = ::mmap(nullptr, size_t(st.st_size), PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (p == MAP_FAILED) {
-            ::close(fd);
-            return false;
-        }
-        cLarge = static_cast<uint8_t *>(p);
-        cSize = cLargeLength = size_t(st.st_size);
-        cFd = fd;
-        cMissing = (cSize + PIECE - 1) / PIECE;
-        cLoaded.assign(cMissing, false);
-        return true;
-    }
-    // Room for the whole file and one byte more, so that the end shows at
-    // the next read; a file that grows meanwhile is read to its end all the
-    // same. A read error keeps what was read before it.
-    reserve(sized ? size_t(st.st_size) + 1 : 65536);
-    for (;;) {
-        if (cSize == cCapacity)
-            reserve(2 * cCapacity);
-        ssize_t n = ::read(fd, cBytes.get() + cSize, cCapacity - cSize);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        cSize += size_t(n);
-    }
-    ::close(fd);
-    return true;
-}
-
-bool FileBytes::load(uint64_t off, uint64_t n)
-{
-    if (off > cSize || n > cSize - off)
-        return false;
-    if (!cLarge || n == 0)
-        return true;
-    for (uint64_t piece = off / PIECE; piece <= (off + n - 1) / PIECE && piece * PIECE < cSize; piece++) {
-        if (cLoaded[piece])
-            continue;
-        uint64_t begin = piece * PIECE;
-        uint64_t want = std::min(PIECE, cSize - begin);
-        uint64_t got = 0;
-        while (got < want) {
-            ssize_t r = ::pread(cFd, cLarge + begin + got, want - got, off_t(begin + got));
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r <= 0)
-                break;
-            got += uint64_t(r);
-        }
-        cLoaded[piece] = true;
-        if (got < want) {
-            // Cut short, or failed: the file ends where its bytes did.
-            cSize = begin + got;
-            cMissing = 0;
-        } else {
-            cMissing--;
-        }
-        if (cMissing == 0) {
-            ::close(cFd);
-            cFd = -1;
-        }
-    }
-    return off <= cSize && n <= cSize - off;
-}
-
+// Reads the stream from offset start to its end into bytes (none when the
+// stream ends before start).
 void readRest(std::istream &in, uint64_t start, std::vector<uint8_t> &bytes)
 {
     bytes.clear();
@@ -225,19 +111,20 @@ void readRest(std::istream &in, uint64_t start, std::vector<uint8_t> &bytes)
     in.clear();
 }
 
-namespace {
-
-std::unique_ptr<Coff> makeFromFile(const std::string &name, bool tables)
+std::unique_ptr<Coff> makeFromFile(const std::string &name, bool tables, const FileOpener &open)
 {
     // One buffer serves every file a program reads.
     static FileBytes bytes;
-    if (!bytes.read(name)) {
+    if (!bytes.read(name, open)) {
         report(SEV_ERROR, "Coff::make()", "Could not open Coff file '" + name + "' for reading.", false);
         return nullptr;
     }
     bool readError = false;
-    uint64_t budget = Coff::ZERO_FILL_LIMIT;
-    std::unique_ptr<Coff> coff = Coff::read(bytes, 0, name, readError, budget, tables);
+    std::unique_ptr<Coff> coff = Coff::read(bytes, 0, name, readError, tables);
+    if (bytes.overLimit()) {
+        report(SEV_ERROR, "Coff::make()", "Coff file '" + name + "' " + FileBytes::overLimitText(), false);
+        return nullptr;
+    }
     if (readError)
         return nullptr;
     return coff;
@@ -245,15 +132,20 @@ std::unique_ptr<Coff> makeFromFile(const std::string &name, bool tables)
 
 } // namespace
 
-std::unique_ptr<Coff> Coff::make(const std::string &name) { return makeFromFile(name, true); }
+std::unique_ptr<Coff> Coff::make(const std::string &name, const FileOpener &open)
+{
+    return makeFromFile(name, true, open);
+}
 
-std::unique_ptr<Coff> Coff::makeSections(const std::string &name) { return makeFromFile(name, false); }
+std::unique_ptr<Coff> Coff::makeSections(const std::string &name, const FileOpener &open)
+{
+    return makeFromFile(name, false, open);
+}
 
 std::unique_ptr<Coff> Coff::make(std::istream &in, uint64_t start, const std::string &name)
 {
     bool readError = false;
-    uint64_t budget = ZERO_FILL_LIMIT;
-    std::unique_ptr<Coff> coff = read(in, start, name, readError, budget);
+    std::unique_ptr<Coff> coff = read(in, start, name, readError);
     // An image that drew an error while being read is not used: it would
     // otherwise be linked, stored or converted as if it were sound.
     if (readError)
@@ -261,12 +153,11 @@ std::unique_ptr<Coff> Coff::make(std::istream &in, uint64_t start, const std::st
     return coff;
 }
 
-std::unique_ptr<Coff> Coff::read(std::istream &in, uint64_t start, const std::string &name, bool &readError,
-                                 uint64_t &zeroFillBudget)
+std::unique_ptr<Coff> Coff::read(std::istream &in, uint64_t start, const std::string &name, bool &readError)
 {
     std::vector<uint8_t> bytes;
     readRest(in, start, bytes);
-    return read(bytes.data(), bytes.size(), 0, name, readError, zeroFillBudget);
+    return read(bytes.data(), bytes.size(), 0, name, readError);
 }
 
 namespace {
@@ -278,8 +169,8 @@ namespace {
 class ImageParser
 {
 public:
-    ImageParser(const ImageReader &reader, Coff &coff, bool tables, bool &readError, uint64_t &zeroFillBudget)
-        : cReader(reader), cCoff(coff), cTables(tables), cReadError(readError), cZeroFillBudget(zeroFillBudget)
+    ImageParser(const ImageReader &reader, Coff &coff, bool tables, bool &readError)
+        : cReader(reader), cCoff(coff), cTables(tables), cReadError(readError)
     {
     }
 
@@ -303,14 +194,16 @@ private:
     Coff &cCoff;
     const bool cTables;
     bool &cReadError;
-    uint64_t &cZeroFillBudget;
     bool cForeign = false;
-    int64_t cNextOffset = 4;  // the string-table offset after the last string
-    uint64_t cZeroFill = 0;   // what this image may still zero-fill
+    int64_t cNextOffset = 4; // the string-table offset after the last string
 };
 
 bool ImageParser::fail(const std::string &what)
 {
+    // A stream read up to its limit is refused by the caller, which names
+    // the limit instead of the step that wanted more.
+    if (cReader.overLimit())
+        return false;
     report(SEV_ERROR, "Coff::make()", "Coff file '" + cCoff.cName + "' " + what, false);
     return false;
 }
@@ -416,7 +309,6 @@ bool ImageParser::foreignFileName(uint8_t *slot)
 
 bool ImageParser::sections()
 {
-    cZeroFill = std::min(cZeroFillBudget, Coff::ZERO_FILL_LIMIT);
     for (uint64_t i = 0; i < cCoff.cFileHdr.f_nscns; i++)
         if (!section(i))
             return false;
@@ -448,13 +340,14 @@ bool ImageParser::rawData(const coff_scnhdr &hdr, const std::string &scn)
         cCoff.cRawData.emplace(scn, Data(hdr.s_size, cReader.at(hdr.s_scnptr)));
         return true;
     }
-    // Zero fill has no bytes in the file to check against, so it is
-    // bounded by a limit of its own.
-    if (hdr.s_size > cZeroFill)
+    // Zero fill has no bytes in the file to check against. Uninitialised
+    // data keeps only its size: nothing reads its bytes. Any other section
+    // gets them built, within what the run may build.
+    Data zeros = Data::zeroFill(hdr.s_size);
+    if (Coff::sectionType(hdr) != SCNTYPE_UDATA && !zeros.fill())
         return fail("could not read raw data.");
-    cZeroFill -= hdr.s_size;
-    cZeroFillBudget -= hdr.s_size;
-    freshData(cCoff.cRawData, scn, hdr.s_size);
+    cCoff.cRawData.erase(scn);
+    cCoff.cRawData.emplace(scn, std::move(zeros));
     return true;
 }
 
@@ -538,13 +431,12 @@ bool ImageParser::relocations(const coff_scnhdr &hdr, const std::string &scn)
 
 namespace {
 
-std::unique_ptr<Coff> readImage(const ImageReader &reader, const std::string &name, bool &readError,
-                                uint64_t &zeroFillBudget, bool tables)
+std::unique_ptr<Coff> readImage(const ImageReader &reader, const std::string &name, bool &readError, bool tables)
 {
     readError = false;
     auto coff = std::make_unique<Coff>();
     coff->cName = name;
-    ImageParser parser(reader, *coff, tables, readError, zeroFillBudget);
+    ImageParser parser(reader, *coff, tables, readError);
     // The string table comes before the symbols: the foreign layout's file
     // names are added after its last string.
     if (!parser.headers() || !parser.stringTable() || !parser.symbolTable() || !parser.sections())
@@ -555,13 +447,13 @@ std::unique_ptr<Coff> readImage(const ImageReader &reader, const std::string &na
 } // namespace
 
 std::unique_ptr<Coff> Coff::read(const uint8_t *file, uint64_t fileSize, uint64_t start, const std::string &name,
-                                 bool &readError, uint64_t &zeroFillBudget, bool tables)
+                                 bool &readError, bool tables)
 {
-    return readImage(ImageReader(file, fileSize, start), name, readError, zeroFillBudget, tables);
+    return readImage(ImageReader(file, fileSize, start), name, readError, tables);
 }
 
 std::unique_ptr<Coff> Coff::read(FileBytes &file, uint64_t start, const std::string &name, bool &readError,
-                                 uint64_t &zeroFillBudget, bool tables)
+                                 bool tables)
 {
-    return readImage(ImageReader(file.data(), file.size(), start, &file), name, readError, zeroFillBudget, tables);
+    return readImage(ImageReader(file, start), name, readError, tables);
 }

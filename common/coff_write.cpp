@@ -154,6 +154,17 @@ uint32_t Coff::size() const
     return uint32_t(l.fileLength);
 }
 
+uint64_t Coff::readBackZeroFill() const
+{
+    uint64_t total = 0;
+    for (const std::string &name : writtenSections(*this)) {
+        const coff_scnhdr &h = cScnHdr.at(name);
+        if (isUdata(h) && sectionType(h) != SCNTYPE_UDATA)
+            total += countOf(cRawData, name);
+    }
+    return total;
+}
+
 void Coff::fixupAuxFcns()
 {
     bool trace = debugLevel(registerDebugSwitch("Coff::fixupAuxFcns"));

@@ -21,7 +21,49 @@ Data::Data(uint32_t size, const uint8_t *source) : cSize(size), cBytes(nullptr)
 
 Data::Data(uint32_t size) : cSize(size), cBytes(size ? new uint8_t[size]() : nullptr) {}
 
-Data::Data(const Data &other) : Data(other.cSize, other.cBytes) {}
+Data::Data(const Data &other) : cSize(other.cSize), cBytes(nullptr)
+{
+    // Zero fill stays unbuilt.
+    if (other.cBytes) {
+        cBytes = new uint8_t[cSize];
+        std::memcpy(cBytes, other.cBytes, cSize);
+    }
+}
+
+namespace {
+
+uint64_t zeroFillLeft = Data::ZERO_FILL_BUDGET;
+
+} // namespace
+
+Data Data::zeroFill(uint32_t size)
+{
+    Data zeros;
+    zeros.cSize = size;
+    return zeros;
+}
+
+void Data::resetZeroFillBudget() { zeroFillLeft = ZERO_FILL_BUDGET; }
+
+bool Data::fill() const
+{
+    if (!isZeroFill())
+        return true;
+    if (cSize > zeroFillLeft)
+        return false;
+    cBytes = new uint8_t[cSize]();
+    zeroFillLeft -= cSize;
+    return true;
+}
+
+void Data::buildZeroFill() const
+{
+    if (fill())
+        return;
+    if (std::new_handler handler = std::get_new_handler())
+        handler();
+    throw std::bad_alloc();
+}
 
 Data::Data(Data &&other) noexcept : cSize(other.cSize), cBytes(other.cBytes)
 {
@@ -48,7 +90,7 @@ Data &Data::operator=(const Data &other)
     // The copy is made before the old buffer goes, so a failed allocation
     // leaves this Data as it was.
     uint8_t *bytes = nullptr;
-    if (other.cSize) {
+    if (other.cBytes) {
         bytes = new uint8_t[other.cSize];
         std::memcpy(bytes, other.cBytes, other.cSize);
     }
@@ -72,10 +114,11 @@ void Data::append(const Data &other)
             handler();
         throw std::bad_alloc();
     }
-    uint8_t *bytes = new uint8_t[total];
-    if (cSize)
+    uint8_t *bytes = new uint8_t[total]();
+    if (cBytes)
         std::memcpy(bytes, cBytes, cSize);
-    std::memcpy(bytes + cSize, other.cBytes, other.cSize);
+    if (other.cBytes)
+        std::memcpy(bytes + cSize, other.cBytes, other.cSize);
     delete[] cBytes;
     cBytes = bytes;
     cSize = uint32_t(total);
@@ -89,7 +132,8 @@ void Data::print(std::ostream &out) const
             out << ' ';
         if (i != 0 && i % 32 == 0)
             out << '\n';
-        out << digits[cBytes[i] >> 4] << digits[cBytes[i] & 0xF];
+        uint8_t byte = at(i);
+        out << digits[byte >> 4] << digits[byte & 0xF];
     }
     out << '\n';
 }

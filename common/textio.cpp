@@ -2,6 +2,7 @@
 
 #include "textio.h"
 
+#include <cerrno>
 #include <iomanip>
 #include <locale>
 #include <sstream>
@@ -32,6 +33,8 @@ bool readRegularFile(const std::string &path, std::string &text)
     char buffer[65536];
     while (ok) {
         ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue; // a signal came first: nothing was read
         if (got < 0)
             ok = false;
         else if (got == 0)

@@ -39,6 +39,9 @@ void fuzzOne(const uint8_t *data, size_t size)
     if (!ok)
         return;
     fuzz::writeFile("again.lib", fuzz::textBytesOf(first));
+    // Read back as a run of its own would read it: the writer refuses a
+    // library whose zero fill would not read back within one run's budget.
+    Data::resetZeroFillBudget();
     std::unique_ptr<Archive> again = Archive::make("again.lib");
     fuzz::check(again != nullptr, "a written library reads back");
     fuzz::check(again->cMembers.size() == archive->cMembers.size(), "a written library keeps its members");

@@ -178,6 +178,8 @@ int runGuarded(const std::function<void()> &code)
 {
     int result = -1;
     gLeftAtExit.clear();
+    // Each input is a run of its own.
+    Data::resetZeroFillBudget();
     observeProgramExits(noteFilesAtExit);
     catchProgramExits(true);
     fs::current_path(gWorkDir);

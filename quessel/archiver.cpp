@@ -8,7 +8,10 @@
 // replaces the file by renaming a finished temporary file over it, so a
 // failed run leaves the old library as it was. Such a command holds the
 // library's lock from before it reads the library until the new one is in
-// place, so concurrent runs on one library take their turns.
+// place, so concurrent runs on one library take their turns. The member
+// files are read before the lock is taken: one that makes its reader wait
+// (a FIFO without a writer yet) holds up no other run. A library whose
+// members would not read back is not written at all.
 //
 // "/t" prints one line per member:
 //
@@ -182,11 +185,9 @@ bool Archiver::run()
 
 bool Archiver::cmdCreate()
 {
-    // Any old library of that name is replaced, never read.
+    // Any old library of that name is replaced, never read. The member
+    // files are read before the lock.
     if (!librarySeparate("Archiver::cmdCreate()", cArchive, cMembers))
-        return false;
-    LibraryLock lock(cArchive, cLocker);
-    if (!lockTaken(lock, "Archiver::cmdCreate()", cArchive))
         return false;
     Archive ar(cArchive);
     for (const auto &name : cMembers) {
@@ -198,6 +199,9 @@ bool Archiver::cmdCreate()
     if (debugLevel("Archiver::cmdCreate"))
         ar.print(std::cout);
     if (!ar.makeSymbols())
+        return false;
+    LibraryLock lock(cArchive, cLocker);
+    if (!lockTaken(lock, "Archiver::cmdCreate()", cArchive))
         return false;
     return writeLocked(ar, lock, "Archiver::cmdCreate()", cWhileLocked);
 }
@@ -264,9 +268,16 @@ bool Archiver::cmdDelete()
 
 bool Archiver::cmdReplace()
 {
-    // The library must exist: "add or replace" never creates one.
+    // The library must exist: "add or replace" never creates one. The
+    // member files are read first, before the lock.
     if (!librarySeparate("Archiver::cmdReplace()", cArchive, cMembers))
         return false;
+    std::vector<std::unique_ptr<Coff>> objects;
+    for (const auto &name : cMembers) {
+        objects.push_back(readObject(name));
+        if (!objects.back())
+            return false;
+    }
     LibraryLock lock(cArchive, cLocker);
     if (!lockTaken(lock, "Archiver::cmdReplace()", cArchive))
         return false;
@@ -275,10 +286,9 @@ bool Archiver::cmdReplace()
         return false;
 
     std::unordered_map<std::string, size_t> first = firstByName(*ar);
+    auto next = objects.begin();
     for (const auto &name : cMembers) {
-        std::unique_ptr<Coff> obj = readObject(name);
-        if (!obj)
-            return false;
+        std::unique_ptr<Coff> obj = std::move(*next++);
         auto it = first.find(name);
         if (it != first.end()) {
             ar->cMembers[it->second] = std::move(obj);

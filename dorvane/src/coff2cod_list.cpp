@@ -276,9 +276,9 @@ void Coff2Cod::listLine(SourceFile &file, const std::string &text)
         auto raw = coff.cRawData.find(record.cSection);
         if (hdr != coff.cScnHdr.end() && raw != coff.cRawData.end()) {
             const int64_t size = raw->second.size();
-            const uint8_t *bytes = raw->second.data();
+            const Data &bytes = raw->second; // zero fill is read without being built
             const int64_t offset = (int64_t(a) - int64_t(hdr->second.s_paddr)) * int64_t(cWordBytes);
-            auto byteAt = [&](int64_t at) -> uint16_t { return at >= 0 && at < size ? bytes[at] : 0; };
+            auto byteAt = [&](int64_t at) -> uint16_t { return at >= 0 ? bytes.at(uint64_t(at)) : 0; };
             word = uint16_t(byteAt(offset) | byteAt(offset + 1) << 8);
             if (offset + 2 < size)
                 word2 = uint16_t(byteAt(offset + 2) | byteAt(offset + 3) << 8);

@@ -228,11 +228,12 @@ bool Linker::buildOutputRawData(std::string &err)
 {
     // Fills cOutput.cRawData: every section's buffer with each input's part
     // where the allocation placed it, the "_i" images, ".cinit" and
-    // ".stack".
+    // ".stack". Uninitialised data (".stack" too) is zero fill: it is never
+    // written, so it takes no memory.
     (void)err;
     bool trace = debugLevel("Linker::buildOutputRawData");
     for (const auto &[name, size] : cScnSize)
-        cOutput.cRawData[name] = Data(size);
+        cOutput.cRawData[name] = cScnType.at(name) == SCNTYPE_UDATA ? Data::zeroFill(size) : Data(size);
 
     for (uint32_t input = 0; input < cCoff.size(); ++input) {
         const Coff &coff = *cCoff[input];
@@ -292,7 +293,7 @@ bool Linker::buildOutputRawData(std::string &err)
     cOutput.cRawData[cCinitName] = romSize != cCinitTbl.size() ? retlwTable(cCinitTbl, cFamily) : cCinitTbl;
 
     if (cStackDeclared)
-        cOutput.cRawData[cStackName] = Data(cStackDesc.getSize());
+        cOutput.cRawData[cStackName] = Data::zeroFill(cStackDesc.getSize());
     return true;
 }
 

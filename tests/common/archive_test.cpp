@@ -1,5 +1,6 @@
 // Archive libraries: the member header bytes, reading (members at any
-// offset, short and broken files), the symbol index, writing in place.
+// offset, short and broken files), the symbol index, writing in place, and
+// refusing to write a library that would not read back.
 
 #include "archive.h"
 #include "coff_testutil.h"
@@ -270,4 +271,40 @@ TEST(ArchiveWrite, EachStepReportsItsFailure)
         EXPECT_FALSE(a.write(out));
         EXPECT_EQ(cap.text(), "Error - Coff file 'a.o' could not write file header.\n");
     }
+}
+
+TEST(ArchiveWrite, LibraryThatWouldNotReadBackIsNotWritten)
+{
+    // A member too long for the size field of its header; and sections
+    // flagged both code and uninitialised data, written without their bytes
+    // and so read back as code zero fill, whose 18 MB in two members pass
+    // one run's budget. Each is reported and the old library stays; with
+    // one such member the library is written and reads back.
+    Data::resetZeroFillBudget();
+    TempDir dir;
+    dir.write("x.lib", std::string("old library"));
+    Coff big = *coffFromBytes(CoffBuilder().section(".big", SCN_CODE, {0}).bytes());
+    big.cRawData[".big"] = Data::zeroFill(1000000000);
+    CoffBuilder codeZeros = CoffBuilder().udata(".half", 9u << 20, 0, SCN_CODE);
+    Archive a = ArchiveBuilder().member("big.o", big).member("a.o", codeZeros).member("b.o", codeZeros).archive();
+    a.cName = dir.file("x.lib");
+    {
+        ReportCapture cap;
+        EXPECT_FALSE(a.write());
+        const std::string refused = "Error - Library file '" + a.cName + "' is not written: ";
+        EXPECT_EQ(cap.text(), refused + "member 'big.o' is " + std::to_string(a.cMembers[0]->size()) +
+                                  " bytes long, more than the 999999999 bytes a member header can give.\n" +
+                                  refused +
+                                  "its members would read back with 18874368 bytes of zero fill in sections "
+                                  "that are not uninitialised data, more than the 16777216 bytes a run builds.\n");
+        EXPECT_EQ(dir.readText("x.lib"), "old library");
+        EXPECT_EQ(dir.list(), std::vector<std::string>{"x.lib"});
+    }
+    a.cMembers.erase(a.cMembers.begin(), a.cMembers.begin() + 2);
+    ASSERT_TRUE(a.write());
+    std::unique_ptr<Archive> back = Archive::make(a.cName);
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->cMembers.size(), 1u);
+    EXPECT_EQ(back->cMembers[0]->cRawData[".half"].size(), 9u << 20);
+    Data::resetZeroFillBudget();
 }

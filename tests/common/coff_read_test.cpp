@@ -228,15 +228,30 @@ TEST(CoffReadErrors, SectionContents)
 
 TEST(CoffReadErrors, ZeroFillIsBounded)
 {
+    // Uninitialised data takes no memory, whatever its size. Any other
+    // section without raw data in the file gets its zero bytes, all images
+    // of a run together within one budget.
+    Data::resetZeroFillBudget();
     Bytes img = sample().bytes();
-    Bytes bad = img;
-    putU32(bad.data() + SCN3 + 16, 0xFFFFFFFF); // a udata section of 4 GiB
-    EXPECT_EQ(failure(bad), "Error - Coff file 'x.o' could not read raw data.\n");
-    bad = img;
-    putU32(bad.data() + SCN3 + 16, 1u << 20); // 1 MiB of zeros is fine
-    std::unique_ptr<Coff> c = coffFromBytes(bad);
+    Bytes udata = img;
+    putU32(udata.data() + SCN3 + 16, 0xFFFFFFFF); // a udata section of 4 GiB
+    std::unique_ptr<Coff> c = coffFromBytes(udata);
     ASSERT_TRUE(c);
-    EXPECT_EQ(c->cRawData[".bss"].size(), 1u << 20);
+    EXPECT_EQ(c->cRawData[".bss"].size(), 0xFFFFFFFFu);
+    EXPECT_TRUE(c->cRawData[".bss"].isZeroFill());
+
+    Bytes code = img;
+    putU32(code.data() + SCN1 + 20, 0);                   // .code without raw data in the file
+    putU32(code.data() + SCN1 + 16, (16u << 20) + 1);     // one byte more than the budget
+    EXPECT_EQ(failure(code), "Error - Coff file 'x.o' could not read raw data.\n");
+    putU32(code.data() + SCN1 + 16, 10u << 20);
+    c = coffFromBytes(code);
+    ASSERT_TRUE(c);
+    EXPECT_FALSE(c->cRawData[".code"].isZeroFill());
+    EXPECT_EQ(c->cRawData[".code"].at((10u << 20) - 1), 0);
+    // A second such image finds 6 MiB left.
+    EXPECT_EQ(failure(code), "Error - Coff file 'x.o' could not read raw data.\n");
+    Data::resetZeroFillBudget();
 }
 
 TEST(CoffReadErrorsDeathTest, MissingSectionNameIsFatal)
@@ -310,9 +325,8 @@ TEST(CoffReadForeign, IsConvertedOnReading)
     Bytes img = foreignImage();
     std::istringstream in(std::string(img.begin(), img.end()));
     bool readError = false;
-    uint64_t budget = Coff::ZERO_FILL_LIMIT;
     ReportCapture cap;
-    std::unique_ptr<Coff> c = Coff::read(in, 0, "f.o", readError, budget);
+    std::unique_ptr<Coff> c = Coff::read(in, 0, "f.o", readError);
     EXPECT_EQ(cap.text(), "Error - Coff file 'f.o' missing optional file header.\n");
     EXPECT_EQ(cap.errors(), 1u);
     EXPECT_TRUE(readError);
@@ -347,9 +361,8 @@ TEST(CoffReadForeign, IsWrittenInThisLayout)
     Bytes img = foreignImage();
     std::istringstream in(std::string(img.begin(), img.end()));
     bool readError = false;
-    uint64_t budget = Coff::ZERO_FILL_LIMIT;
     ReportCapture cap;
-    std::unique_ptr<Coff> c = Coff::read(in, 0, "f.o", readError, budget);
+    std::unique_ptr<Coff> c = Coff::read(in, 0, "f.o", readError);
     ASSERT_TRUE(c);
     std::ostringstream out;
     ASSERT_TRUE(c->write(out, 0));

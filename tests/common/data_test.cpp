@@ -1,10 +1,12 @@
-// The byte buffer: ownership, deep copies, appending and the hex dump; and
-// the address order of section name and address pairs.
+// The byte buffer: ownership, deep copies, appending, the hex dump and zero
+// fill with its budget; and the address order of section name and address
+// pairs.
 
 #include "data.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <new>
 #include <sstream>
 #include <vector>
 
@@ -112,6 +114,32 @@ TEST(DataPrint, GroupsOfFourAndLinesOf32)
     EXPECT_EQ(printed(counting(33)),
               "01020304 05060708 090a0b0c 0d0e0f10 11121314 15161718 191a1b1c 1d1e1f20 \n"
               "21\n");
+}
+
+TEST(DataZeroFill, IsBuiltOnlyWhenAskedForWithinOneBudget)
+{
+    // Copies, at(), the dump and appending read zero fill without building
+    // it; fill() builds it until the run's budget is spent and leaves what
+    // would pass it unbuilt; data() on that is exhausted memory.
+    Data::resetZeroFillBudget();
+    Data huge = Data::zeroFill(0xFFFFFFFFu), copy(huge), assigned = counting(3);
+    assigned = huge;
+    EXPECT_TRUE(copy.isZeroFill() && assigned.isZeroFill());
+    EXPECT_EQ(assigned.size(), 0xFFFFFFFFu);
+    EXPECT_EQ(copy.at(0xFFFFFFFEu), 0);
+    EXPECT_EQ(printed(Data::zeroFill(5)), "00000000 00\n");
+    Data joined = counting(2);
+    joined.append(Data::zeroFill(2));
+    EXPECT_EQ(bytesOf(joined), (std::vector<uint8_t>{1, 2, 0, 0}));
+
+    Data most = Data::zeroFill(uint32_t(Data::ZERO_FILL_BUDGET - 10)), more = Data::zeroFill(11);
+    EXPECT_EQ(bytesOf(most).size(), Data::ZERO_FILL_BUDGET - 10);
+    EXPECT_FALSE(more.fill());
+    EXPECT_TRUE(more.isZeroFill());
+    EXPECT_THROW(more.data(), std::bad_alloc);
+    EXPECT_TRUE(Data::zeroFill(10).fill());
+    Data::resetZeroFillBudget();
+    EXPECT_TRUE(more.fill());
 }
 
 TEST(ScnAddrOrder, SortsByAddressAlone)

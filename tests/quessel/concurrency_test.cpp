@@ -1,6 +1,7 @@
 // The librarian when several runs change one library at once: each command
-// that changes it waits for the others, so no run's change is lost. Also
-// which names the library lock takes hold of.
+// that changes it waits for the others, so no run's change is lost, and a
+// run that waits for its member files holds up no other. Also which names
+// the library lock takes hold of.
 
 #include "archive.h"
 #include "archiver.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <deque>
 #include <fstream>
 #include <list>
@@ -161,6 +163,43 @@ TEST(LibrarianConcurrency, OnlyCommandsThatChangeTheLibraryWaitForItsLock)
             EXPECT_EQ(memberNames(dir.file("lib.lib")), std::set<std::string>{"a.o"});
         }
     }
+}
+
+TEST(LibrarianConcurrency, AMemberFileThatWaitsHoldsUpNoOtherRun)
+{
+    // "/r" given a FIFO as its member file reads it before it takes the
+    // lock: while it waits for the FIFO's bytes, another "/r" and a "/t"
+    // finish (within ten seconds), and once the FIFO is fed both new
+    // members are in the library.
+    TempDir dir;
+    dir.write("lib.lib", ArchiveBuilder().bytes());
+    dir.write("b.o", CoffBuilder().section(".code", SCN_CODE, {2}).bytes());
+    ASSERT_EQ(mkfifo(dir.file("fifo.o").c_str(), 0600), 0);
+    pid_t waiting = startQuessel(dir.path(), {"/r", "lib.lib", "fifo.o"});
+    // A writer can open the FIFO once the run has it open for reading.
+    int writer = -1;
+    for (int i = 0; i < 3000 && writer < 0; ++i)
+        if ((writer = open(dir.file("fifo.o").c_str(), O_WRONLY | O_NONBLOCK)) < 0)
+            usleep(10000);
+    ASSERT_GE(writer, 0);
+    auto endsWell = [](pid_t pid) {
+        int status = 0;
+        pid_t ended = 0;
+        for (int i = 0; i < 1000 && (ended = waitpid(pid, &status, WNOHANG)) == 0; ++i)
+            usleep(10000);
+        if (ended == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        return ended == pid && exitedWell(status);
+    };
+    EXPECT_TRUE(endsWell(startQuessel(dir.path(), {"/r", "lib.lib", "b.o"})));
+    EXPECT_TRUE(endsWell(startQuessel(dir.path(), {"/t", "lib.lib"})));
+    std::vector<uint8_t> object = CoffBuilder().section(".code", SCN_CODE, {1}).bytes();
+    EXPECT_EQ(write(writer, object.data(), object.size()), ssize_t(object.size()));
+    close(writer);
+    EXPECT_TRUE(endsWell(waiting));
+    EXPECT_EQ(memberNames(dir.file("lib.lib")), (std::set<std::string>{"b.o", "fifo.o"}));
 }
 
 TEST(LibrarianConcurrency, ARunThatCannotKeepTheLockChangesNothing)

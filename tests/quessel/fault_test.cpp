@@ -3,7 +3,7 @@
 // directory that may not be written, and 100 MB of noise given as a library
 // or an object. Each run reports its error, ends with exit code 1 and leaves
 // every file as it was, apart from the members "/x" extracted before its
-// failure.
+// failure. Uninitialised data costs no memory.
 
 #include "coffbuilder.h"
 #include "diag.h"
@@ -207,4 +207,61 @@ TEST(LibrarianNoise, HundredMegabyteObjectIsRefusedWithLittleMemory)
     EXPECT_NE(r.output.find("Error - Coff file 'noise.o' "), std::string::npos) << r.output;
     EXPECT_LT(r.peakKb, kMemoryBoundKb);
     EXPECT_EQ(dir.read("lib.lib"), lib);
+}
+
+namespace {
+
+// 98 bytes of a 14-bit object with a 16 MB uninitialised section and one
+// symbol, "z<k>".
+Bytes zeroFillObject(int k)
+{
+    return CoffBuilder()
+        .processor(ProcessorCode(0x08))
+        .udata(".udata", 16u << 20)
+        .symbol("z" + std::to_string(k), 0, ".udata", C_EXT)
+        .bytes();
+}
+
+} // namespace
+
+TEST(LibrarianNoise, UninitialisedDataTakesNoMemory)
+{
+    // Forty such objects make a library, or are linked, with little memory;
+    // a library of five of them reads back with "/t", "/x" and the linker.
+    TempDir dir;
+    std::vector<std::string> all = {"/c", "all.lib"}, five = {"/c", "five.lib"}, link = {"link.lkr"};
+    CoffBuilder main = CoffBuilder().processor(ProcessorCode(0x08)).section(".code", SCN_CODE, {0, 0});
+    for (int k = 0; k < 40; ++k) {
+        std::string name = "z" + std::to_string(k) + ".o";
+        dir.write(name, zeroFillObject(k));
+        all.push_back(name);
+        link.push_back(name);
+        if (k < 5) {
+            five.push_back(name);
+            main.symbol("z" + std::to_string(k), 0, 0, C_EXT);
+        }
+    }
+    LimitedResult r = quessel(dir, all);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_LT(r.peakKb, kMemoryBoundKb);
+    ASSERT_EQ(quessel(dir, five).exitCode, 0);
+
+    r = quessel(dir, {"/t", "five.lib"});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    for (int k = 0; k < 5; ++k) {
+        std::string name = "z" + std::to_string(k) + ".o";
+        EXPECT_NE(r.output.find("Member: '" + name + "'" + std::string(21, ' ') + "Size: 98 "), std::string::npos);
+        ASSERT_EQ(unlink(dir.file(name).c_str()), 0);
+    }
+    EXPECT_EQ(quessel(dir, {"/x", "five.lib"}).exitCode, 0);
+    for (int k = 0; k < 5; ++k)
+        EXPECT_EQ(dir.read("z" + std::to_string(k) + ".o"), zeroFillObject(k));
+    dir.write("link.lkr", std::string("CODEPAGE NAME=page0 START=0x0 END=0x7FF\n"
+                                      "DATABANK NAME=gpr0  START=0x20 END=0x2FFFFFFF\n"));
+    dir.write("main.o", main.bytes());
+    for (const std::vector<std::string> &args : {link, std::vector<std::string>{"link.lkr", "main.o", "./five.lib"}}) {
+        r = runLimited(TARVOK_EXE, args, dir.path());
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_LT(r.peakKb, kMemoryBoundKb);
+    }
 }

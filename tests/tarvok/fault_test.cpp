@@ -5,12 +5,14 @@
 // executable stays unless the executable was written whole; the map file
 // holds the whole error map once allocation was reached, and is otherwise
 // left as it was. 100 MB of noise given as an object or a library is
-// refused with little memory.
+// refused with little memory; relocations in uninitialised data get their
+// bytes within the run's zero-fill budget.
 
 #include "archive.h"
 #include "diag.h"
 #include "limitrun.h"
 #include "link_fixture.h"
+#include "reloctype.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -175,4 +177,26 @@ TEST(LinkerNoise, HundredMegabyteObjectOrLibraryIsRefusedWithLittleMemory)
         EXPECT_LT(r.peakKb, 64u << 10);
         EXPECT_FALSE(dir.exists("a.out"));
     }
+}
+
+TEST(LinkerNoise, RelocationsInUninitialisedDataAreBuiltWithinTheBudget)
+{
+    // A relocation in a 16 MB uninitialised section needs its bytes built:
+    // one such section fits the run's budget, two do not.
+    TempDir dir;
+    dir.write("link.lkr", std::string("CODEPAGE NAME=page0 START=0x0 END=0x7FF\n"
+                                      "DATABANK NAME=gpr0  START=0x20 END=0x2FFFFFFF\n"));
+    for (const std::string k : {"0", "1"})
+        dir.write("r" + k + ".o", core14Object()
+                                      .udata(".r" + k, (16u << 20) - 100)
+                                      .symbol("here" + k, 0, ".r" + k, C_EXT)
+                                      .reloc(".r" + k, 0, "here" + k, RELOCT_LOW)
+                                      .bytes());
+    EXPECT_EQ(runLimited(TARVOK_EXE, {"link.lkr", "r0.o"}, dir.path()).exitCode, 0);
+    LimitedResult two = runLimited(TARVOK_EXE, {"link.lkr", "r0.o", "r1.o"}, dir.path());
+    EXPECT_EQ(two.exitCode, 1);
+    EXPECT_TRUE(contains(two.output, "Error - file './r1.o', section '.r1', the section's 16777116 bytes of "
+                                     "uninitialised data would have to be built to take its relocations, and a "
+                                     "run builds no more than 16777216 bytes of zero fill.\n"))
+        << two.output;
 }
