@@ -25,9 +25,11 @@ const ProcessorCode VOQK5 = 0x7B;  // 16-bit words, two pages, eight banks
 
 // ---- VOQ410 ----
 
-ObjectSource voq410Main()
+// The main module of the word families: a reset vector that jumps to the
+// start, the pattern in initialised data and the blinking loop.
+ObjectSource wordMain(ProcessorCode device)
 {
-    ObjectSource s(VOQ410, "main.asm", "defs.inc", 2);
+    ObjectSource s(device, "main.asm", "defs.inc", 2);
     s.external("count");
     s.external("blink");
     s.external("delay");
@@ -136,27 +138,6 @@ ObjectSource voq850Delay()
 
 // ---- VOQ240 ----
 
-ObjectSource voq240Main()
-{
-    ObjectSource s(VOQ240, "main.asm", "defs.inc", 2);
-    s.external("count");
-    s.external("blink");
-    s.external("delay");
-    s.code("reset");
-    s.ins(8, "goto", {0}, "start", RELOCT_GOTO);
-    s.idata("main_idata", "pattern", true, {0x55, 0xAA});
-    s.code("main_code");
-    s.label("start", true);
-    s.banksel(14, "count");
-    s.ins(15, "movlw", {0x05});
-    s.ins(16, "movwf", {0}, "count", RELOCT_F);
-    s.label("loop", false);
-    s.ins(17, "call", {0}, "blink", RELOCT_CALL);
-    s.ins(18, "call", {0}, "delay", RELOCT_CALL);
-    s.ins(19, "goto", {0}, "loop", RELOCT_GOTO);
-    return s;
-}
-
 ObjectSource voq240Util()
 {
     ObjectSource s(VOQ240, "util.asm", "defs.inc", 2);
@@ -173,9 +154,11 @@ ObjectSource voq240Util()
     return s;
 }
 
-ObjectSource voq240Delay()
+// The delay module of a family with banked data and no shared memory; the
+// 12-bit family returns with "retlw 0", having no "return".
+ObjectSource bankedDelay(ProcessorCode device, bool retlw)
 {
-    ObjectSource s(VOQ240, "delay.asm", "defs.inc", 2);
+    ObjectSource s(device, "delay.asm", "defs.inc", 2);
     s.udata("delay_udata", "dcount", false, 1);
     s.code("delay_code");
     s.label("delay", true);
@@ -185,32 +168,14 @@ ObjectSource voq240Delay()
     s.label("dloop", false);
     s.ins(13, "decfsz", {0, 1}, "dcount", RELOCT_F);
     s.ins(14, "goto", {0}, "dloop", RELOCT_GOTO);
-    s.ins(15, "retlw", {0});
+    if (retlw)
+        s.ins(15, "retlw", {0});
+    else
+        s.ins(15, "return");
     return s;
 }
 
 // ---- VOQK5 ----
-
-ObjectSource voqk5Main()
-{
-    ObjectSource s(VOQK5, "main.asm", "defs.inc", 2);
-    s.external("count");
-    s.external("blink");
-    s.external("delay");
-    s.code("reset");
-    s.ins(8, "goto", {0}, "start", RELOCT_GOTO);
-    s.idata("main_idata", "pattern", true, {0x55, 0xAA});
-    s.code("main_code");
-    s.label("start", true);
-    s.banksel(14, "count");
-    s.ins(15, "movlw", {0x05});
-    s.ins(16, "movwf", {0}, "count", RELOCT_F);
-    s.label("loop", false);
-    s.ins(17, "call", {0}, "blink", RELOCT_CALL);
-    s.ins(18, "call", {0}, "delay", RELOCT_CALL);
-    s.ins(19, "goto", {0}, "loop", RELOCT_GOTO);
-    return s;
-}
 
 ObjectSource voqk5Util()
 {
@@ -223,22 +188,6 @@ ObjectSource voqk5Util()
     s.ins(12, "movfp", {0, 0x12}, "pattern", RELOCT_F); // to PORTB
     s.banksel(13, "count");
     s.ins(14, "decf", {0, 1}, "count", RELOCT_F);
-    s.ins(15, "return");
-    return s;
-}
-
-ObjectSource voqk5Delay()
-{
-    ObjectSource s(VOQK5, "delay.asm", "defs.inc", 2);
-    s.udata("delay_udata", "dcount", false, 1);
-    s.code("delay_code");
-    s.label("delay", true);
-    s.ins(10, "movlw", {0xFF});
-    s.banksel(11, "dcount");
-    s.ins(12, "movwf", {0}, "dcount", RELOCT_F);
-    s.label("dloop", false);
-    s.ins(13, "decfsz", {0, 1}, "dcount", RELOCT_F);
-    s.ins(14, "goto", {0}, "dloop", RELOCT_GOTO);
     s.ins(15, "return");
     return s;
 }
@@ -276,10 +225,10 @@ int main(int argc, char **argv)
         return 1;
     }
     try {
-        bool ok = writeObjects(argv[1], argv[2], "voq410", {voq410Main(), voq410Util(), voq410Delay()}) &&
+        bool ok = writeObjects(argv[1], argv[2], "voq410", {wordMain(VOQ410), voq410Util(), voq410Delay()}) &&
                   writeObjects(argv[1], argv[2], "voq850", {voq850Main(), voq850Util(), voq850Delay()}) &&
-                  writeObjects(argv[1], argv[2], "voq240", {voq240Main(), voq240Util(), voq240Delay()}) &&
-                  writeObjects(argv[1], argv[2], "voqk5", {voqk5Main(), voqk5Util(), voqk5Delay()});
+                  writeObjects(argv[1], argv[2], "voq240", {wordMain(VOQ240), voq240Util(), bankedDelay(VOQ240, true)}) &&
+                  writeObjects(argv[1], argv[2], "voqk5", {wordMain(VOQK5), voqk5Util(), bankedDelay(VOQK5, false)});
         return ok ? 0 : 1;
     } catch (const std::exception &e) {
         std::cerr << "makeobjects: " << e.what() << '\n';
