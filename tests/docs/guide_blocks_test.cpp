@@ -70,14 +70,6 @@ struct Workshop
     ToolResult run(const Block &b) const { return runBlock(b, tools.path(), work.file(b.dir)); }
 };
 
-std::string readText(const fs::path &path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 } // namespace
 
 TEST(GuideBlocks, MarksAndOutputsAreReadAsWritten)
@@ -157,7 +149,7 @@ TEST(GuideBlocks, EveryMarkedBlockRunsAsShown)
     size_t ran = 0;
     for (const fs::path &page : pages) {
         std::vector<std::string> errors;
-        std::vector<Block> blocks = readBlocks("docs/" + page.filename().string(), readText(page), errors);
+        std::vector<Block> blocks = readBlocks("docs/" + page.filename().string(), readTextFile(page), errors);
         for (const std::string &e : errors)
             ADD_FAILURE() << e;
         if (blocks.empty())

@@ -23,12 +23,10 @@ TEST(InstalledGuide, RoadByHandRunsFromThePrefixAlone)
     ASSERT_EQ(install.exitCode, 0) << install.output;
 
     const fs::path doc = fs::path(prefix.path()) / "share/doc/tarvok_suite";
-    std::ifstream in(doc / "docs/guide.md");
-    ASSERT_TRUE(in) << "no guide in " << doc;
-    std::stringstream page;
-    page << in.rdbuf();
+    const std::string page = readTextFile(doc / "docs/guide.md");
+    ASSERT_FALSE(page.empty()) << "no guide in " << doc;
     std::vector<std::string> errors;
-    std::vector<Block> blocks = readBlocks("guide.md", page.str(), errors);
+    std::vector<Block> blocks = readBlocks("guide.md", page, errors);
     ASSERT_TRUE(errors.empty()) << errors[0];
     ASSERT_FALSE(blocks.empty());
 

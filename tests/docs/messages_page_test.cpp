@@ -285,10 +285,7 @@ std::vector<std::string> missingFromPage(const fs::path &sourceDir, const std::v
                 files.push_back(f.path());
         std::sort(files.begin(), files.end());
         for (const fs::path &file : files) {
-            std::ifstream in(file);
-            std::stringstream text;
-            text << in.rdbuf();
-            for (const Found &f : userTexts(text.str())) {
+            for (const Found &f : userTexts(readTextFile(file))) {
                 const std::string name = root + "/" + file.filename().string();
                 std::string message = messageWords(f.text);
                 if (!message.empty() && !isNotAMessage(name, message) && words.find(message) == std::string::npos)
@@ -299,20 +296,12 @@ std::vector<std::string> missingFromPage(const fs::path &sourceDir, const std::v
     return missing;
 }
 
-std::string readText(const fs::path &path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 } // namespace
 
 TEST(MessagesPage, ListsEveryMessageOfThePrograms)
 {
     const fs::path docs = DOCS_DIR;
-    const std::string page = readText(docs / "messages.md");
+    const std::string page = readTextFile(docs / "messages.md");
     ASSERT_FALSE(page.empty()) << "cannot read " << (docs / "messages.md");
     std::vector<std::string> missing =
         missingFromPage(docs.parent_path(), {"common", "tarvok/src", "skellan", "dorvane/src", "quessel"}, page);

@@ -49,9 +49,11 @@ std::vector<uint8_t> TempDir::read(const std::string &name) const
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string TempDir::readText(const std::string &name) const
+std::string TempDir::readText(const std::string &name) const { return readTextFile(file(name)); }
+
+std::string readTextFile(const std::string &path)
 {
-    std::ifstream in(file(name), std::ios::binary);
+    std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();

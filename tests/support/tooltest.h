@@ -51,5 +51,8 @@ bool canRunUnprivileged();
 // (0 to 255), -1 when the child did not exit normally or could not switch.
 int runUnprivileged(const std::function<int()> &code);
 
+// The whole of a file read as it is; empty when it cannot be read.
+std::string readTextFile(const std::string &path);
+
 // Splits text into lines (the line ends removed); a final empty line is dropped.
 std::vector<std::string> splitLines(const std::string &text);
