@@ -111,15 +111,9 @@ bool Linker::patchSections(std::string &err)
             Data none;
             auto raw = coff.cRawData.find(name);
             Data &data = raw == coff.cRawData.end() ? none : raw->second;
-            // Relocations in uninitialised data are patched like any
-            // others, into bytes that are built for them.
-            if (!data.fill()) {
-                err = where + "the section's " + std::to_string(data.size()) +
-                      " bytes of uninitialised data would have to be built to take its relocations, and a run "
-                      "builds no more than " +
-                      std::to_string(Data::ZERO_FILL_BUDGET) + " bytes of zero fill.";
-                return false;
-            }
+            // Relocations in uninitialised data are checked and patched
+            // like any others, without its bytes being built: none of them
+            // reaches an output.
             for (const reloc &rel : relocs->second) {
                 if (trace)
                     traceEntry("Linker::patchSections", coff, name, rel);

@@ -8,6 +8,23 @@
 
 const char *const UNSUPPORTED_RELOC_TYPE = "unsupported relocation type.";
 
+namespace {
+
+// Writes the field into the word at rawOffset, which lies inside the data.
+// Uninitialised data (zero fill) is not built for it: its bytes reach no
+// output, so the word is patched in a scratch copy of its two bytes.
+void writeField(Data &data, uint32_t rawOffset, uint32_t value, const BitField &field)
+{
+    if (!data.isZeroFill()) {
+        insertBits(data, rawOffset, value, field);
+        return;
+    }
+    Data word(2);
+    insertBits(word, 0, value, field);
+}
+
+} // namespace
+
 const coff_syment *relocSymbol(const reloc &rel, const std::vector<coff_syment> &symbols, std::string &err)
 {
     if (rel.r_symndx >= symbols.size()) {
@@ -71,7 +88,7 @@ bool patchField(const PatchSite &site, uint32_t value, const BitField &field, st
         std::cout << site.patcher << "() -  " << relocTypeName(site.type) << ", srcBegin=" << field.srcBegin
                   << ", dstBegin=" << field.dstBegin << ", width=" << field.width << ", rawOffset=" << site.rawOffset
                   << ", value=" << hexString(value, 2) << lineEnd;
-    insertBits(site.data, site.rawOffset, value, field);
+    writeField(site.data, site.rawOffset, value, field);
     return true;
 }
 
@@ -88,7 +105,7 @@ bool patchWords(const PatchSite &site, const std::vector<uint16_t> &words, const
         std::cout << '\n';
     }
     for (size_t i = 0; i < words.size(); ++i)
-        insertBits(site.data, site.rawOffset + 2 * uint32_t(i), words[i], WHOLE_WORD);
+        writeField(site.data, site.rawOffset + 2 * uint32_t(i), words[i], WHOLE_WORD);
     return true;
 }
 

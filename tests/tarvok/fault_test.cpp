@@ -5,8 +5,8 @@
 // executable stays unless the executable was written whole; the map file
 // holds the whole error map once allocation was reached, and is otherwise
 // left as it was. 100 MB of noise given as an object or a library is
-// refused with little memory; relocations in uninitialised data get their
-// bytes within the run's zero-fill budget.
+// refused with little memory; relocations in uninitialised data are
+// checked without its bytes being built.
 
 #include "archive.h"
 #include "diag.h"
@@ -179,24 +179,37 @@ TEST(LinkerNoise, HundredMegabyteObjectOrLibraryIsRefusedWithLittleMemory)
     }
 }
 
-TEST(LinkerNoise, RelocationsInUninitialisedDataAreBuiltWithinTheBudget)
+TEST(LinkerNoise, RelocationsInUninitialisedDataAreCheckedWithoutBuildingIt)
 {
-    // A relocation in a 16 MB uninitialised section needs its bytes built:
-    // one such section fits the run's budget, two do not.
+    // Uninitialised data reaches no output, so its relocations are checked
+    // and patched without its bytes being built: 20 MB sections with one
+    // relocation each link with little memory, one or three of them alike,
+    // and a relocation past a section's end is refused all the same.
     TempDir dir;
     dir.write("link.lkr", std::string("CODEPAGE NAME=page0 START=0x0 END=0x7FF\n"
                                       "DATABANK NAME=gpr0  START=0x20 END=0x2FFFFFFF\n"));
-    for (const std::string k : {"0", "1"})
+    const uint32_t size = 20u << 20;
+    for (const std::string k : {"0", "1", "2", "3"})
         dir.write("r" + k + ".o", core14Object()
-                                      .udata(".r" + k, (16u << 20) - 100)
+                                      .udata(".r" + k, size)
                                       .symbol("here" + k, 0, ".r" + k, C_EXT)
-                                      .reloc(".r" + k, 0, "here" + k, RELOCT_LOW)
+                                      .reloc(".r" + k, k == "3" ? size - 1 : 0, "here" + k, RELOCT_LOW)
                                       .bytes());
-    EXPECT_EQ(runLimited(TARVOK_EXE, {"link.lkr", "r0.o"}, dir.path()).exitCode, 0);
-    LimitedResult two = runLimited(TARVOK_EXE, {"link.lkr", "r0.o", "r1.o"}, dir.path());
-    EXPECT_EQ(two.exitCode, 1);
-    EXPECT_TRUE(contains(two.output, "Error - file './r1.o', section '.r1', the section's 16777116 bytes of "
-                                     "uninitialised data would have to be built to take its relocations, and a "
-                                     "run builds no more than 16777216 bytes of zero fill.\n"))
-        << two.output;
+    for (const std::vector<std::string> &inputs :
+         {std::vector<std::string>{"r0.o"}, std::vector<std::string>{"r0.o", "r1.o", "r2.o"}}) {
+        std::vector<std::string> args{"link.lkr"};
+        args.insert(args.end(), inputs.begin(), inputs.end());
+        LimitedResult r = runLimited(TARVOK_EXE, args, dir.path());
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_LT(r.peakKb, 64u << 10) << inputs.size();
+        std::unique_ptr<Coff> out = Coff::make(dir.file("a.out"));
+        ASSERT_TRUE(out);
+        EXPECT_EQ(out->cScnHdr.at(".r0").s_size, size);
+        EXPECT_TRUE(out->cRawData.at(".r0").isZeroFill());
+    }
+    LimitedResult outside = runLimited(TARVOK_EXE, {"link.lkr", "r3.o"}, dir.path());
+    EXPECT_EQ(outside.exitCode, 1);
+    EXPECT_TRUE(contains(outside.output, "Error - file './r3.o', section '.r3', the relocated word at offset 20971519 "
+                                         "lies outside the section's 20971520 bytes of raw data.\n"))
+        << outside.output;
 }
