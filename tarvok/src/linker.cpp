@@ -71,16 +71,25 @@ bool Linker::addLibraryFile(const std::string &name, std::string &err)
 
 bool Linker::addCodePage(const Memory &memory, std::string &err)
 {
-    if (memory.hasFill() && uint64_t(memory.getEnd()) - memory.getStart() + 1 > MAX_FILL_LOCATIONS) {
-        err = "CODEPAGE '" + memory.getName() + "' is too large to be filled: a FILL value covers at most " +
-              std::to_string(MAX_FILL_LOCATIONS) + " locations ";
-        return false;
-    }
-    if (!checkDuplicateMemory(memory, false, err) || !checkRomOverlap(memory, err))
+    if (!fillFits(memory, "", err) || !checkDuplicateMemory(memory, false, err) || !checkRomOverlap(memory, err))
         return false;
     cCodePage.push_back(memory);
+    if (memory.hasFill())
+        cFillLocations += uint64_t(memory.getEnd()) - memory.getStart() + 1;
     noteMemory(memory, LIST_CODE);
     return true;
+}
+
+bool Linker::fillFits(const Memory &memory, const std::string &at, std::string &err) const
+{
+    const uint64_t locations = uint64_t(memory.getEnd()) - memory.getStart() + 1;
+    if (!memory.hasFill() || cFillLocations + locations <= MAX_FILL_LOCATIONS)
+        return true;
+    err = "CODEPAGE '" + memory.getName() + "'" + (at.empty() ? "" : " in " + at) +
+          " is too large to be filled: its " + std::to_string(locations) + " locations and the " +
+          std::to_string(cFillLocations) + " of the CODEPAGEs with FILL before it pass the " +
+          std::to_string(MAX_FILL_LOCATIONS) + " one link may fill ";
+    return false;
 }
 
 bool Linker::addDataBank(const Memory &memory, std::string &err)

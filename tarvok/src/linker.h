@@ -110,9 +110,15 @@ public:
     const std::vector<std::string> &getLibPaths() const { return cLibPath; }
     uint32_t getStrip() const { return cStrip; }
 
-    // A CODEPAGE with a FILL value may span at most this many locations:
-    // its unused stretches become sections held in memory.
+    // The CODEPAGEs with a FILL value of one link may span at most this many
+    // locations together: their unused stretches become sections held in
+    // memory and written into the executable.
     static const uint32_t MAX_FILL_LOCATIONS = 0x1000000;
+    // True when the memory has no FILL or its locations fit in what the
+    // CODEPAGEs with FILL taken so far leave of MAX_FILL_LOCATIONS; else
+    // err names the CODEPAGE and `at`, its place in a command file (empty
+    // for none).
+    bool fillFits(const Memory &memory, const std::string &at, std::string &err) const;
 
 protected:
     // ---- Checks behind the memory callbacks (linker.cpp).
@@ -189,6 +195,7 @@ protected:
     std::vector<SectionDesc> cSectionDesc;
     std::vector<std::string> cLibPath;
     uint32_t cStrip = 0;
+    uint64_t cFillLocations = 0; // the locations of the CODEPAGEs with FILL
 
     // ---- Link-run state, filled by the phases in order.
     std::vector<std::unique_ptr<Archive>> cArchives; // the libraries, in command order

@@ -425,7 +425,9 @@ bool Parser::readCommandFile(OpenFile &file, Linker &linker, std::string &includ
                 }
             }
         } else if (word == "CODEPAGE") {
-            if (!linker.addCodePage(parseMemory(word, line, file.name, file.lineNo, rom), err))
+            // The FILL budget's message names the line that passes it.
+            Memory memory = parseMemory(word, line, file.name, file.lineNo, rom);
+            if (!linker.fillFits(memory, at, err) || !linker.addCodePage(memory, err))
                 usage(err);
         } else if (word == "DATABANK") {
             if (!linker.addDataBank(parseMemory(word, line, file.name, file.lineNo, ram), err))

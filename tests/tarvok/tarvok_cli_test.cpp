@@ -2,6 +2,7 @@
 // command-file errors with their places, and the exit codes.
 
 #include "diag.h"
+#include "limitrun.h"
 #include "linkerfixture.h"
 #include "reloctype.h"
 #include "tooltest.h"
@@ -313,6 +314,31 @@ TEST(TarvokCommandFile, FillValues)
     expectFileError("CODEPAGE NAME=p START=0 END=0xFF FILL=0xFF\nCODEPAGE NAME=q START=0x100 END=0x1FF FILL=4095\n"
                     "end\n",
                     "Unrecognized input in './t.lkr:3': end");
+    // The CODEPAGEs with FILL of one link cover 16777216 locations at most,
+    // however they are split; those without FILL do not count.
+    expectFileError("CODEPAGE NAME=p START=0 END=0xFFFFFF FILL=0\nend\n", "Unrecognized input in './t.lkr:2': end");
+    expectFileError("CODEPAGE NAME=p START=0 END=0x1000000 FILL=0\n",
+                    "CODEPAGE 'p' in './t.lkr:1' is too large to be filled: its 16777217 locations and the 0 of the "
+                    "CODEPAGEs with FILL before it pass the 16777216 one link may fill ");
+    expectFileError("CODEPAGE NAME=p START=0 END=0x7FFFFF FILL=0\nCODEPAGE NAME=q START=0x800000 END=0xFFFFFE FILL=1\n"
+                    "CODEPAGE NAME=r START=0x1000000 END=0x1FFFFFF\nCODEPAGE NAME=s START=0xFFFFFF END=0xFFFFFF FILL=2\n"
+                    "end\n",
+                    "Unrecognized input in './t.lkr:5': end");
+    // Sixteen pages of 16M locations each: the second is refused at once.
+    std::string pages;
+    for (uint32_t k = 0; k < 16; ++k)
+        pages += "CODEPAGE NAME=p" + std::to_string(k) + " START=" + std::to_string(k << 24) +
+                 " END=" + std::to_string((k << 24) + 0xFFFFFF) + " FILL=0x3FFF\n";
+    TempDir dir;
+    dir.write("t.lkr", pages + "FILES a.o\n");
+    dir.write("a.o", objectFor(TEST_CORE14, "a.o").bytes());
+    LimitedResult r = runLimited(TARVOK_EXE, {"t.lkr"}, dir.path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, failure("CODEPAGE 'p1' in './t.lkr:2' is too large to be filled: its 16777216 locations and "
+                                "the 16777216 of the CODEPAGEs with FILL before it pass the 16777216 one link may "
+                                "fill "));
+    EXPECT_LT(r.peakKb, 64u << 10);
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"a.o", "t.lkr"}));
 }
 
 TEST(TarvokCommandFile, SectionStackAndHeapErrors)
