@@ -20,24 +20,31 @@ bool readTextLine(std::istream &in, std::string &line)
     return true;
 }
 
-bool readRegularFile(const std::string &path, std::string &text)
+bool readRegularFile(const std::string &path, std::string &text, int *error)
 {
     text.clear();
+    if (error)
+        *error = ENOENT;
     if (path.empty())
         return false;
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
+    if (fd < 0) {
+        if (error)
+            *error = errno;
         return false;
+    }
     struct stat st {};
+    int failure = 0;
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     char buffer[65536];
     while (ok) {
         ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue; // a signal came first: nothing was read
-        if (got < 0)
+        if (got < 0) {
+            failure = errno;
             ok = false;
-        else if (got == 0)
+        } else if (got == 0)
             break;
         else
             text.append(buffer, size_t(got));
@@ -45,6 +52,8 @@ bool readRegularFile(const std::string &path, std::string &text)
     ::close(fd);
     if (!ok)
         text.clear();
+    if (error)
+        *error = ok ? 0 : failure;
     return ok;
 }
 

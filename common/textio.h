@@ -13,8 +13,10 @@ bool readTextLine(std::istream &in, std::string &line);
 
 // Reads the whole of a regular file. False when it cannot be opened or is
 // no regular file: a device could be read without end and a pipe could wait
-// for ever, so neither is read. Opening never blocks.
-bool readRegularFile(const std::string &path, std::string &text);
+// for ever, so neither is read. Opening never blocks. error, when given,
+// gets why it failed: the errno value of the open or read, 0 for a file
+// that is no regular file.
+bool readRegularFile(const std::string &path, std::string &text, int *error = nullptr);
 
 // The current calendar time.
 std::time_t currentTime();

@@ -25,6 +25,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -97,6 +98,9 @@ private:
     bool hasAuxSlot(size_t index) const;
     std::string sourceFileName(size_t fileSymbol) const;
     uint32_t includeLine(size_t fileSymbol) const;
+    // The text of a source file, or null with the errno value of the
+    // failure (0 for a file that is no regular file).
+    std::shared_ptr<const std::string> sourceText(const std::string &path, int &error);
     bool enterFile(size_t &index, std::vector<SourceFile> &stack);
     void listLine(SourceFile &file, const std::string &text);
     void writeRow(const std::string &address, const std::string &value, const std::string &disassembly,
@@ -121,4 +125,12 @@ private:
     // Line number to the ascending slots of ".list"/".nolist" symbols.
     std::map<uint32_t, std::vector<size_t>> cDirectives;
     bool cTooManyFilesReported = false;
+
+    // The texts of the sources being listed, by the path they were read
+    // under, and the text of the one that ended last.
+    std::map<std::string, std::weak_ptr<const std::string>> cSourceTexts;
+    std::shared_ptr<const std::string> cLastSourceText;
+    // The message of a source that could not be opened for want of
+    // descriptors or memory: the listing stops and fails.
+    std::string cSourceFailure;
 };

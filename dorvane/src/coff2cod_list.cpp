@@ -19,33 +19,48 @@
 #include "textio.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
-#include <sstream>
 
 namespace {
 
-// The lines of a source file; only a regular file is read.
-bool readSourceLines(const std::string &path, std::vector<std::string> &lines)
+// The next line of a text from pos, moving pos past it: the characters up
+// to a line feed or the text's end, one carriage return before the line
+// feed dropped. False at the end of the text.
+bool nextLine(const std::string &text, size_t &pos, std::string &line)
 {
-    std::string text;
-    if (!readRegularFile(path, text))
+    if (pos >= text.size())
         return false;
-    std::istringstream in(text);
-    std::string line;
-    while (readTextLine(in, line))
-        lines.push_back(line);
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos)
+        end = text.size();
+    line.assign(text, pos, end - pos);
+    pos = end < text.size() ? end + 1 : end;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
     return true;
 }
+
+// Opening a source fails for the run, not for the file, when the process
+// has run out of descriptors or memory.
+bool outOfResources(int error) { return error == EMFILE || error == ENFILE || error == ENOMEM; }
 
 const std::string COLUMN_HEADER = "Address  Value    Disassembly              Source" + std::string(75, ' ') + "File";
 const std::string COLUMN_RULE =
     "-------  -------  " + std::string(23, '-') + "  " + std::string(79, '-') + "  -----";
 
-std::string padRight(const std::string &text, size_t width)
+// Writes the text and blanks up to the width.
+void writePadded(std::ostream &out, const std::string &text, size_t width)
 {
-    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+    static const std::string blanks(80, ' ');
+    out << text;
+    for (size_t n = text.size(); n < width; n += blanks.size())
+        out.write(blanks.data(), std::streamsize(std::min(blanks.size(), width - n)));
 }
+
+const std::string NOTHING;
 
 std::string hexDigits(uint32_t value, int width)
 {
@@ -71,8 +86,8 @@ struct Coff2Cod::SourceFile
     size_t symbol = 0;  // slot of its ".file" symbol
     int fileNum = -1;   // its file number, -1 when the COD file has none for it
     std::string name;   // as the ".file" symbol names it
-    std::vector<std::string> lines;
-    size_t next = 0;     // the next line to list
+    std::shared_ptr<const std::string> text;
+    size_t next = 0;     // where the next line to list begins
     uint32_t lineNo = 0; // the line number of the line listed last
     uint8_t skip = 1;    // words left of the current instruction, plus one
 };
@@ -122,12 +137,23 @@ bool Coff2Cod::createListFile(const Coff &coff)
 
     writePageHeader(true);
     size_t index = 0;
-    while (findNextFile(index)) {
+    cSourceFailure.clear();
+    while (cSourceFailure.empty() && findNextFile(index)) {
         cListingOn = true;
         doNextFile(index);
     }
 
     cListFile = nullptr;
+    cSourceTexts.clear();
+    cLastSourceText.reset();
+    // A source that could not be opened for want of descriptors or memory
+    // leaves no listing; what the listing held is given back before the
+    // message is written.
+    if (!cSourceFailure.empty()) {
+        file.discard();
+        report(SEV_ERROR, "Coff2Cod::doNextFile()", cSourceFailure, false);
+        return false;
+    }
     if (!file.commit(err)) {
         report(SEV_ERROR, "Coff2Cod::createListFile()", "Could not write list file '" + name + "': " + err + ".",
                false);
@@ -183,6 +209,21 @@ bool Coff2Cod::hasInclude(size_t index, uint32_t line) const
     return found;
 }
 
+std::shared_ptr<const std::string> Coff2Cod::sourceText(const std::string &path, int &error)
+{
+    // A source named again while it is still listed (an include of itself)
+    // or right after it ended is not read again: memory holds one copy.
+    error = 0;
+    std::weak_ptr<const std::string> &kept = cSourceTexts[path];
+    if (std::shared_ptr<const std::string> text = kept.lock())
+        return text;
+    auto text = std::make_shared<std::string>();
+    if (!readRegularFile(path, *text, &error))
+        return nullptr;
+    kept = text;
+    return text;
+}
+
 bool Coff2Cod::enterFile(size_t &index, std::vector<SourceFile> &stack)
 {
     SourceFile file;
@@ -195,8 +236,14 @@ bool Coff2Cod::enterFile(size_t &index, std::vector<SourceFile> &stack)
     // The name may use either separator.
     std::string path = file.name;
     std::replace(path.begin(), path.end(), '\\', '/');
-    if (!readSourceLines(path, file.lines)) {
+    int error = 0;
+    file.text = sourceText(path, error);
+    if (!file.text) {
         ++index;
+        if (outOfResources(error)) {
+            cSourceFailure = "Could not open source file '" + file.name + "': " + std::strerror(error) + ".";
+            return false;
+        }
         report(SEV_WARNING, "Coff2Cod::doNextFile()",
                "Could not open source file '" + file.name + "'.\nThis file will not be present in the list file.",
                false);
@@ -216,14 +263,17 @@ bool Coff2Cod::doNextFile(size_t &index)
     std::vector<SourceFile> stack;
     if (!enterFile(index, stack))
         return false;
-    while (!stack.empty()) {
+    std::string text;
+    while (!stack.empty() && cSourceFailure.empty()) {
         SourceFile &file = stack.back();
-        if (file.next == file.lines.size()) {
+        if (!nextLine(*file.text, file.next, text)) {
+            // The text stays until the next file ends, so a source named
+            // again right after it is not read again.
+            cLastSourceText = std::move(file.text);
             stack.pop_back();
             skipToEndOfFile(index);
             continue;
         }
-        const std::string &text = file.lines[file.next++];
         ++file.lineNo;
         applyListDirective(index, file.lineNo);
         if (cListingOn)
@@ -232,7 +282,7 @@ bool Coff2Cod::doNextFile(size_t &index)
         if (hasInclude(index, file.lineNo) && findNextFile(index))
             enterFile(index, stack);
     }
-    return true;
+    return cSourceFailure.empty();
 }
 
 void Coff2Cod::addLineInfo(const SourceFile &file, uint32_t directory, const LineInfo &info)
@@ -300,8 +350,7 @@ void Coff2Cod::listLine(SourceFile &file, const std::string &text)
             }
         }
 
-        writeRow(hexDigits(a, 6), hexDigits(word, 4), disassembly, first ? text : std::string(),
-                 first ? file.name : std::string());
+        writeRow(hexDigits(a, 6), hexDigits(word, 4), disassembly, first ? text : NOTHING, first ? file.name : NOTHING);
         nextListLine();
         first = false;
     }
@@ -310,8 +359,15 @@ void Coff2Cod::listLine(SourceFile &file, const std::string &text)
 void Coff2Cod::writeRow(const std::string &address, const std::string &value, const std::string &disassembly,
                         const std::string &source, const std::string &fileName)
 {
-    *cListFile << padRight(address, 6) << "   " << padRight(value, 6) << "   " << padRight(disassembly, 24) << ' '
-               << padRight(source, 80) << ' ' << fileName << '\n';
+    std::ostream &out = *cListFile;
+    writePadded(out, address, 6);
+    out << "   ";
+    writePadded(out, value, 6);
+    out << "   ";
+    writePadded(out, disassembly, 24);
+    out << ' ';
+    writePadded(out, source, 80);
+    out << ' ' << fileName << '\n';
 }
 
 void Coff2Cod::nextListLine()

@@ -1,13 +1,19 @@
-// Source names that are no regular files: the listing must not read a device
-// without end or wait on a pipe. Each is skipped with the warning of a
-// source file that cannot be opened, and the conversion succeeds.
+// The sources of the listing. Names that are no regular files: the listing
+// must not read a device without end or wait on a pipe; each is skipped
+// with the warning of a source file that cannot be opened, and the
+// conversion succeeds. A source that cannot be opened for want of
+// descriptors fails the run instead. One source named many times is held
+// in memory once.
 
 #include "coffbuilder.h"
 #include "diag.h"
 #include "limitrun.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -55,4 +61,65 @@ TEST(ListingSources, PipeIsSkippedWithoutWaiting)
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.output, skipped("pipe.asm"));
     EXPECT_TRUE(dir.exists("prog.cod"));
+}
+
+TEST(ListingSources, RunningOutOfDescriptorsFailsTheRun)
+{
+    // The descriptors are limited ever less tightly until the run succeeds:
+    // a limit that leaves none for the source ends the run with an error
+    // naming the source and the cause, exit code 1, no listing and no COD
+    // file; no run warns of a missing source.
+    TempDir dir;
+    dir.write("main.asm", std::string("start   movlw 1\n        call start\n"));
+    dir.write("prog.cof", programFrom("main.asm"));
+    const std::string failed = "Error - Could not open source file 'main.asm': Too many open files.\n"
+                               "Errors    : 1\nWarnings  : 0\n\n";
+    bool sourceFailed = false;
+    for (int limit = 3; limit <= 64; ++limit) {
+        SCOPED_TRACE(limit);
+        ToolResult r = runTool("/bin/sh", {"-c", "ulimit -n " + std::to_string(limit) + " && exec \"$0\" prog.cof",
+                                           DORVANE_EXE},
+                               dir.path());
+        EXPECT_EQ(r.output.find("will not be present"), std::string::npos) << r.output;
+        if (r.exitCode == 0)
+            break;
+        const size_t tail = r.output.size() - std::min(r.output.size(), failed.size());
+        if (r.output.compare(tail, std::string::npos, failed) == 0) {
+            sourceFailed = true;
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_EQ(dir.list(), (std::vector<std::string>{"main.asm", "prog.cof"}));
+        }
+    }
+    EXPECT_TRUE(sourceFailed);
+    EXPECT_TRUE(dir.exists("prog.lst") && dir.exists("prog.cod"));
+}
+
+TEST(ListingSources, OneSourceNamedHundredTimesListsWithLittleMemory)
+{
+    // A 1 MB source named by 100 ".file" symbols, one after the other (each
+    // ended by ".eof") or each included at the first line of the one
+    // before: the listing repeats the file 100 times (into /dev/null here),
+    // while memory holds the source once.
+    TempDir dir;
+    std::string source;
+    while (source.size() < (1u << 20))
+        source += "        movlw   1      ; " + std::string(990, 'x') + "\n";
+    dir.write("big.asm", source);
+    ASSERT_EQ(symlink("/dev/null", dir.file("prog.lst").c_str()), 0);
+    for (bool nested : {false, true}) {
+        SCOPED_TRACE(nested ? "nested" : "one after the other");
+        CoffBuilder exe;
+        exe.flags(F_EXEC).processor(CORE14_DEVICE).section(".code", SCN_CODE, {0x01, 0x30});
+        for (int k = 0; k < 100; ++k) {
+            exe.file("big.asm", nested && k > 0 ? 1 : 0);
+            if (k == 0)
+                exe.line(".code", 1, 0);
+            if (!nested)
+                exe.symbol(".eof", 0, -2, C_STAT);
+        }
+        dir.write("prog.cof", exe.bytes());
+        LimitedResult r = runLimited(DORVANE_EXE, {"prog.cof"}, dir.path());
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_LT(r.peakKb, 64u << 10);
+    }
 }
