@@ -320,8 +320,10 @@ TEST(TarvokCommandFile, FillValues)
     expectFileError("CODEPAGE NAME=p START=0 END=0x1000000 FILL=0\n",
                     "CODEPAGE 'p' in './t.lkr:1' is too large to be filled: its 16777217 locations and the 0 of the "
                     "CODEPAGEs with FILL before it pass the 16777216 one link may fill ");
-    expectFileError("CODEPAGE NAME=p START=0 END=0x7FFFFF FILL=0\nCODEPAGE NAME=q START=0x800000 END=0xFFFFFE FILL=1\n"
-                    "CODEPAGE NAME=r START=0x1000000 END=0x1FFFFFF\nCODEPAGE NAME=s START=0xFFFFFF END=0xFFFFFF FILL=2\n"
+    expectFileError("CODEPAGE NAME=p START=0 END=0x7FFFFF FILL=0\n"
+                    "CODEPAGE NAME=q START=0x800000 END=0xFFFFFE FILL=1\n"
+                    "CODEPAGE NAME=r START=0x1000000 END=0x1FFFFFF\n"
+                    "CODEPAGE NAME=s START=0xFFFFFF END=0xFFFFFF FILL=2\n"
                     "end\n",
                     "Unrecognized input in './t.lkr:5': end");
     // Sixteen pages of 16M locations each: the second is refused at once.
