@@ -8,6 +8,7 @@
 #include "coffbuilder.h"
 #include "diag.h"
 #include "randproject.h"
+#include "reportcapture.h"
 #include "tooltest.h"
 
 #include <gtest/gtest.h>
@@ -183,7 +184,7 @@ void compare(const Coff &coff, const std::vector<AddrRange> &ranges, uint32_t hi
 
 TEST(Differential, HexFilesMatchThePlainRangeWalkOnRandomExecutables)
 {
-    setQuiet(1);
+    ReportCapture quiet(true); // silent reporter; the flag is restored after the test
     const char *names[] = {".code", "b_code", "long_section_name", "table", "data", "zero"};
     const uint32_t flags[] = {SCN_CODE, SCN_CODE, SCN_ROMDATA, SCN_ROMDATA, SCN_IDATA, SCN_UDATA};
     for (uint64_t seed = 0; seed < 300; ++seed) {
@@ -224,7 +225,7 @@ TEST(Differential, HexFilesMatchThePlainRangeWalkOnRandomExecutables)
 
 TEST(Differential, HexFilesOfLinkedRandomProjects)
 {
-    setQuiet(1);
+    ReportCapture quiet(true); // silent reporter; the flag is restored after the test
     int converted = 0;
     for (uint64_t seed = 0; seed < 300; seed += 25) {
         SCOPED_TRACE("seed " + std::to_string(seed));
