@@ -7,8 +7,14 @@
 # output in build/example-out/steps.log; at the end a table of the outputs,
 # which land in build/example-out/<device>/, where the programs are, and the
 # PATH line that lets the guide's road by hand call them by name.
+#
+# JOBS=N limits the build to N parallel jobs (without it, Ninja's default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ -n "${JOBS:-}" ]; then
+    [[ $JOBS =~ ^[1-9][0-9]*$ ]] || { echo "JOBS must be a whole number from 1 up, not '$JOBS'" >&2; exit 2; }
+    export CMAKE_BUILD_PARALLEL_LEVEL=$JOBS
+fi
 root=$(pwd)
 out=$root/build/example-out
 log=$out/steps.log
@@ -45,7 +51,10 @@ build_step() {
     echo "== $name: $*" >> "$log"
     local started=$SECONDS rcfile
     rcfile=$(mktemp)
-    { "$@" 2>&1; echo $? > "$rcfile"; } | {
+    # The build's exit code goes through a file, as the pipeline's status is
+    # the reader's; "|| status=$?" keeps set -e from ending the group before
+    # the code is written.
+    { status=0; "$@" 2>&1 || status=$?; echo $status > "$rcfile"; } | {
         local shown=0 line
         while IFS= read -r line; do
             echo "$line" >> "$log"

@@ -3,8 +3,18 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer and warnings as errors,
 # runs every test, then every fuzz target briefly. A line marks the start
 # and the end of each stage, with its time.
+#
+# JOBS=N limits every stage to N parallel jobs: the builds, the tests and
+# the fuzz targets run at once (without it: Ninja's default, a test per
+# core, six fuzz targets).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+fuzz_jobs=6
+if [ -n "${JOBS:-}" ]; then
+    [[ $JOBS =~ ^[1-9][0-9]*$ ]] || { echo "JOBS must be a whole number from 1 up, not '$JOBS'" >&2; exit 2; }
+    export CMAKE_BUILD_PARALLEL_LEVEL=$JOBS CTEST_PARALLEL_LEVEL=$JOBS
+    if [ "$JOBS" -lt $fuzz_jobs ]; then fuzz_jobs=$JOBS; fi
+fi
 started_all=$SECONDS
 
 # stage NAME COMMAND...: runs one stage with its own output on the console.
@@ -23,14 +33,15 @@ stage() {
 
 # A brief run of every fuzz target in the separate clang build: up to 3000
 # inputs from the generated seeds, at most 20 seconds each, six targets at
-# a time, each from a fresh corpus. A finding prints that target's log.
+# a time (fewer under a smaller JOBS), each from a fresh corpus. A finding
+# prints that target's log.
 fuzz_smoke() {
     local targets
     targets=$(FUZZ_BUILT=1 fuzz/run.sh list)
     # Not local: the exit trap removes it.
     smoke=$(mktemp -d)
     trap 'rm -rf "$smoke"' EXIT
-    printf '%s\n' $targets | xargs -P 6 -I{} bash -c \
+    printf '%s\n' $targets | xargs -P "$fuzz_jobs" -I{} bash -c \
         'FUZZ_BUILT=1 FUZZ_CORPUS_DIR="$0" fuzz/run.sh {} 20 -runs=3000 >"$0/{}.log" 2>&1 || { cat "$0/{}.log"; exit 255; }
          echo "   {}: clean"' "$smoke"
     echo "fuzz smoke: $(echo $targets | wc -w) targets clean"

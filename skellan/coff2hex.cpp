@@ -7,10 +7,42 @@
 #include "diag.h"
 #include "pathinfo.h"
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
 namespace {
 
 // Byte addresses end here: every format addresses at most 32 bits.
 const uint64_t BYTE_ADDRESS_LIMIT = uint64_t(1) << 32;
+
+// The bytes that the taken sections of a part with one byte a location
+// hold, as intervals sorted by their first byte, each with the farthest end
+// reached by it and the intervals before it, so that one binary search
+// tells whether any section has a byte of its own at an address.
+class SectionBytes
+{
+public:
+    void add(uint64_t start, uint64_t size) { cSpans.push_back({start, start + size}); }
+    void index()
+    {
+        std::sort(cSpans.begin(), cSpans.end());
+        uint64_t reach = 0;
+        for (auto &span : cSpans) {
+            reach = std::max(reach, span.second);
+            span.second = reach;
+        }
+    }
+    bool holds(uint64_t address) const
+    {
+        auto after = std::upper_bound(cSpans.begin(), cSpans.end(), std::make_pair(address, UINT64_MAX));
+        return after != cSpans.begin() && std::prev(after)->second > address;
+    }
+
+private:
+    // First byte, and the farthest end of this and every earlier interval.
+    std::vector<std::pair<uint64_t, uint64_t>> cSpans;
+};
 
 } // namespace
 
@@ -42,6 +74,19 @@ Hex *Coff2Hex::convert(const Coff &coff, const std::vector<AddrRange> &ranges)
     }
     const uint64_t bytesPerWord = (widthBits + 7) / 8;
 
+    // On parts with one byte a location, a section of an odd number of
+    // bytes is padded to a whole 2-byte word only when its last byte is the
+    // low byte of a word and no other section has a byte of its own at the
+    // pad's address: a pad must never give a byte a second value, nor lie
+    // past the end of program memory.
+    SectionBytes taken;
+    if (bytesPerWord == 1) {
+        for (const auto &entry : coff.cScnHdr)
+            if (const Data *raw = coff.programData(entry.first, entry.second))
+                taken.add(entry.second.s_paddr, raw->size());
+        taken.index();
+    }
+
     size_t runsMade = 0;
     std::vector<uint8_t> run;
     // cScnHdr iterates in name order, so the runs do not depend on the order
@@ -56,8 +101,12 @@ Hex *Coff2Hex::convert(const Coff &coff, const std::vector<AddrRange> &ranges)
             continue;
         const uint8_t *bytes = raw->data();
         const uint64_t size = raw->size();
-        // An odd section is padded with one zero byte to a whole word.
-        const uint64_t padded = size + size % 2;
+        bool pad = size % 2 != 0;
+        if (pad && bytesPerWord == 1) {
+            const uint64_t padAddress = hdr.s_paddr + size;
+            pad = padAddress % 2 != 0 && !taken.holds(padAddress);
+        }
+        const uint64_t padded = pad ? size + 1 : size;
         auto byteAt = [&](uint64_t p) -> uint8_t { return p < size ? bytes[p] : 0; };
 
         if (ranges.empty()) {
@@ -83,10 +132,13 @@ Hex *Coff2Hex::convert(const Coff &coff, const std::vector<AddrRange> &ranges)
             return addRun(coff, name, bytesPerWord * runStart, run.data(), run.size());
         };
         // One location holds one byte on 8-bit program words: each byte is
-        // selected at its own address. Wider words take two bytes a location.
+        // selected at its own address, and the pad byte only together with
+        // the last byte, whose word it completes. Wider words take two bytes
+        // a location.
         const uint64_t bytesPerStep = bytesPerWord == 1 ? 1 : 2;
+        const uint64_t walked = bytesPerWord == 1 ? size : padded;
         uint64_t location = hdr.s_paddr;
-        for (uint64_t p = 0; p < padded; p += bytesPerStep, ++location) {
+        for (uint64_t p = 0; p < walked; p += bytesPerStep, ++location) {
             if (inAddrRanges(location, ranges)) {
                 if (!open) {
                     open = true;
@@ -99,6 +151,8 @@ Hex *Coff2Hex::convert(const Coff &coff, const std::vector<AddrRange> &ranges)
                 return nullptr;
             }
         }
+        if (open && bytesPerWord == 1 && pad && inAddrRanges(location, ranges))
+            run.push_back(0);
         if (open && !closeRun())
             return nullptr;
     }

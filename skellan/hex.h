@@ -24,7 +24,8 @@
 class SafeFile;
 
 // One run of the image. Runs built from 12-, 14- and 16-bit program words
-// hold whole words and so always an even number of bytes.
+// hold whole words and so always an even number of bytes; runs of 8-bit
+// program words may start at any address and hold any number of bytes.
 class HexRange
 {
 public:

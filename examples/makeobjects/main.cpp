@@ -102,6 +102,10 @@ ObjectSource voq850Main()
     s.ins(18, "call", {0, 0}, "delay", RELOCT_CALL);
     s.word2(0, "delay", RELOCT_CALL2);
     s.ins(19, "bra", {0}, "loop", RELOCT_BRA);
+    // Two tables of odd length in program memory, placed one after the
+    // other: the hex file must give no byte a second value.
+    s.romdata("main_text", "title", false, {'V', 'O', 'Q', '8', '5', '0', 0});
+    s.romdata("main_bars", "bars", false, {0x01, 0x03, 0x07, 0x0F, 0x1F});
     return s;
 }
 

@@ -17,4 +17,10 @@ start   banksel count
 loop    call    blink
         call    delay
         bra     loop
+
+main_text code_pack             ; read-only data in program memory
+title   db      "VOQ850", 0     ; the device's name: 7 bytes, an odd size
+
+main_bars code_pack
+bars    db      0x01, 0x03, 0x07, 0x0F, 0x1F ; bar patterns: 5 bytes
         end

@@ -15,11 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,217 +24,121 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Token
-{
-    enum Kind { WORD, TEXT, PUNCT } kind;
-    std::string text; // a literal's characters with its escapes decoded
-    int line;
+// The names of what only a developer sees: debug switches, trace flags,
+// print, dump and trace functions, assertions.
+const std::regex DEBUG_WORD(R"(\b(debug\w*|print|trace\w*|dump\w*|\w+Trace|\w+Dump|SUITE_ASSERT)\b)");
+
+// Texts of the sources that are no messages: file, and the text's beginning
+// (empty for all the file's texts).
+const std::vector<std::pair<std::string, std::string>> NOT_MESSAGES = {
+    {"tarvok/src/mapfile.cpp", "Symbols - Sorted by"},       // the map's headings (docs/outputs.md)
+    {"dorvane/src/coff2cod_list.cpp", "Address Value"},      // the listing's column header
+    {"dorvane/src/coff2cod_list.cpp", "??? Illegal Opcode"}, // the listing's text for no instruction
+    {"dorvane/src/cod_read.cpp", ""},                        // the COD reader, which only the tests run
+    {"dorvane/src/cod_dump.cpp", ""},                        // the COD dump, for traces and tests
+    {"common/coff_print.cpp", ""},                           // the Coff dump, for traces
+    {"common/diag.cpp", "VONTREL"},                          // banners of tools outside the suite
+    {"common/diag.cpp", "MARRISH"},
+    {"common/diag.cpp", "OSTRANE"},
+    {"common/diag.cpp", "Assertion failed: %s"},             // the page names its parts
+    {"tarvok/src/patch_core12.cpp", "RELOCT_"},              // a patcher's trace when it writes nothing
+    {"tarvok/src/patch_core14.cpp", "RELOCT_"},
 };
 
-char unescape(char c)
-{
-    switch (c) {
-    case 'n': return '\n';
-    case 't': return '\t';
-    case 'r': return '\r';
-    case '0': return '\0';
-    default: return c;
-    }
-}
-
-// The tokens of a source file: words, string literals and single
-// punctuation characters; comments, character literals and preprocessor
-// lines are dropped.
-std::vector<Token> tokenize(const std::string &s)
-{
-    std::vector<Token> out;
-    int line = 1;
-    bool lineStart = true;
-    for (size_t i = 0; i < s.size();) {
-        char c = s[i];
-        if (c == '\n') {
-            ++line;
-            lineStart = true;
-            ++i;
-            continue;
-        }
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            ++i;
-            continue;
-        }
-        if (lineStart && c == '#') {
-            while (i < s.size() && s[i] != '\n')
-                i += s[i] == '\\' && i + 1 < s.size() ? 2 : 1;
-            continue;
-        }
-        lineStart = false;
-        if (s.compare(i, 2, "//") == 0) {
-            i = s.find('\n', i);
-            if (i == std::string::npos)
-                i = s.size();
-        } else if (s.compare(i, 2, "/*") == 0) {
-            size_t end = s.find("*/", i + 2);
-            end = end == std::string::npos ? s.size() : end + 2;
-            line += int(std::count(s.begin() + long(i), s.begin() + long(end), '\n'));
-            i = end;
-        } else if (c == '"' || c == '\'') {
-            std::string text;
-            size_t j = i + 1;
-            for (; j < s.size() && s[j] != c; ++j)
-                text += s[j] == '\\' && j + 1 < s.size() ? unescape(s[++j]) : s[j];
-            if (c == '"')
-                out.push_back({Token::TEXT, text, line});
-            i = j + 1;
-        } else if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
-            size_t j = i;
-            while (j < s.size() && (std::isalnum(static_cast<unsigned char>(s[j])) || s[j] == '_'))
-                ++j;
-            out.push_back({Token::WORD, s.substr(i, j - i), line});
-            i = j;
-        } else {
-            out.push_back({Token::PUNCT, std::string(1, c), line});
-            ++i;
-        }
-    }
-    return out;
-}
-
-bool isPunct(const Token &t, char c) { return t.kind == Token::PUNCT && t.text[0] == c; }
-
-// A word that marks what only a developer sees.
-bool isDebugWord(const Token &t)
-{
-    if (t.kind != Token::WORD)
-        return false;
-    const std::string &w = t.text;
-    return w.starts_with("debug") || w == "print" || w.starts_with("trace") || w.starts_with("dump") ||
-           w.ends_with("Trace") || w.ends_with("Dump") || w == "SUITE_ASSERT";
-}
-
-bool hasDebugWord(const std::vector<Token> &t, size_t begin, size_t end)
-{
-    for (size_t i = begin; i < end; ++i)
-        if (isDebugWord(t[i]))
-            return true;
-    return false;
-}
-
-// The index after the bracket that closes the one at `open`.
-size_t closing(const std::vector<Token> &t, size_t open)
-{
-    const char o = t[open].text[0];
-    const char c = o == '(' ? ')' : o == '{' ? '}' : ']';
-    int depth = 0;
-    for (size_t i = open; i < t.size(); ++i) {
-        if (isPunct(t[i], o))
-            ++depth;
-        else if (isPunct(t[i], c) && --depth == 0)
-            return i + 1;
-    }
-    return t.size();
-}
-
-// The index after the statement or block that starts at `i`.
-size_t statementEnd(const std::vector<Token> &t, size_t i)
-{
-    if (i < t.size() && isPunct(t[i], '{'))
-        return closing(t, i);
-    for (; i < t.size(); ++i) {
-        if (isPunct(t[i], '(') || isPunct(t[i], '[')) {
-            i = closing(t, i) - 1;
-        } else if (isPunct(t[i], '{')) {
-            i = closing(t, i) - 1;
-        } else if (isPunct(t[i], ';')) {
-            return i + 1;
-        }
-    }
-    return t.size();
-}
-
-struct Found
+struct Literal
 {
     int line;
     std::string text;
 };
 
-// Text written with << that goes elsewhere than to the console.
-bool streamsToAFile(const std::vector<Token> &t, size_t begin, size_t end)
+// The source cut to its code: comments and preprocessor lines dropped (line
+// ends kept), each string literal replaced by "@N@", N its place in
+// `literals`, and each character literal by 0, so that no bracket of the
+// code stands inside a literal.
+std::string cutToCode(const std::string &source, std::vector<Literal> &literals)
 {
-    bool streams = false, console = false;
-    for (size_t i = begin; i < end; ++i) {
-        if (isPunct(t[i], '<') && i + 1 < end && isPunct(t[i + 1], '<'))
-            streams = true;
-        if (t[i].kind == Token::WORD && (t[i].text == "cout" || t[i].text == "cerr"))
-            console = true;
+    static const std::regex PIECE(
+        R"re(//[^\n]*|/\*[\s\S]*?\*/|\n[ \t]*#(\\\n|[^\n])*|"(\\.|[^"\\\n])*"|'(\\.|[^'\\\n])*')re");
+    const std::string s = "\n" + source; // a preprocessor line begins after a line end
+    std::string code;
+    size_t at = 0;
+    for (std::sregex_iterator m(s.begin(), s.end(), PIECE), end; m != end; ++m) {
+        code += s.substr(at, size_t(m->position()) - at);
+        at = size_t(m->position() + m->length());
+        const std::string piece = m->str();
+        if (piece[0] == '"') {
+            std::string text;
+            for (size_t i = 1; i + 1 < piece.size(); ++i) {
+                const char e = piece[i] == '\\' ? piece[++i] : 0;
+                text += !e ? piece[i] : e == 'n' ? '\n' : e == 't' ? '\t' : e == 'r' ? '\r' : e == '0' ? '\0' : e;
+            }
+            code += "@" + std::to_string(literals.size()) + "@";
+            literals.push_back({int(std::count(code.begin(), code.end(), '\n')), text});
+        } else {
+            code += piece[0] == '\'' ? "0" : std::string(size_t(std::count(piece.begin(), piece.end(), '\n')), '\n');
+        }
     }
-    return streams && !console;
+    return code + s.substr(at);
 }
 
-// Texts of the sources that are no messages, by file and beginning; a file
-// alone stands for all its texts.
-struct NotAMessage
+// The index after the bracket that closes the one at `open`.
+size_t closing(const std::string &code, size_t open)
 {
-    const char *file;
-    const char *text;
-    const char *why;
-};
-const NotAMessage NOT_MESSAGES[] = {
-    {"tarvok/src/mapfile.cpp", "Symbols - Sorted by", "headings of the map file (docs/outputs.md)"},
-    {"dorvane/src/coff2cod_list.cpp", "Address Value", "the listing's column header (docs/outputs.md)"},
-    {"dorvane/src/coff2cod_list.cpp", "??? Illegal Opcode", "the listing's text for a word that is no instruction"},
-    {"dorvane/src/cod_read.cpp", "", "the COD reader, which only the tests run"},
-    {"dorvane/src/cod_dump.cpp", "", "the COD dump, for traces and tests"},
-    {"common/coff_print.cpp", "", "the Coff dump, for traces"},
-    {"common/diag.cpp", "VONTREL", "the banner of a tool outside the suite"},
-    {"common/diag.cpp", "MARRISH", "the banner of a tool outside the suite"},
-    {"common/diag.cpp", "OSTRANE", "the banner of a tool outside the suite"},
-    {"common/diag.cpp", "Assertion failed: %s", "the format of the assertion line, which the page shows with its parts named"},
-    {"tarvok/src/patch_core12.cpp", "RELOCT_", "a patcher's trace when it writes nothing"},
-    {"tarvok/src/patch_core14.cpp", "RELOCT_", "a patcher's trace when it writes nothing"},
-};
-
-bool isNotAMessage(const std::string &file, const std::string &message)
-{
-    for (const NotAMessage &n : NOT_MESSAGES)
-        if (file == n.file && message.starts_with(n.text))
-            return true;
-    return false;
+    const char o = code[open], c = o == '(' ? ')' : o == '[' ? ']' : '}';
+    for (size_t i = open, depth = 0; i < code.size(); ++i)
+        if (code[i] == o)
+            ++depth;
+        else if (code[i] == c && --depth == 0)
+            return i + 1;
+    return code.size();
 }
 
-// The string literals of the source that reach a user.
-std::vector<Found> userTexts(const std::string &source)
+// The index after the block, or after the statement up to its ';', at `i`.
+size_t statementEnd(const std::string &code, size_t i)
 {
-    std::vector<Token> t = tokenize(source);
-    std::vector<Found> found;
-    size_t begin = 0; // the start of the current statement
-    for (size_t i = 0; i < t.size();) {
-        // if (debug condition) statement-or-block
-        if (t[i].kind == Token::WORD && t[i].text == "if" && i + 1 < t.size() && isPunct(t[i + 1], '(')) {
-            size_t cond = closing(t, i + 1);
-            if (hasDebugWord(t, i + 1, cond)) {
-                i = begin = statementEnd(t, cond);
-                continue;
-            }
-        }
-        // A debugging function's definition: name(...) [const] { body }
-        if (isDebugWord(t[i]) && i + 1 < t.size() && isPunct(t[i + 1], '(')) {
-            size_t after = closing(t, i + 1);
-            while (after < t.size() && t[after].kind == Token::WORD &&
-                   (t[after].text == "const" || t[after].text == "override" || t[after].text == "noexcept"))
-                ++after;
-            if (after < t.size() && isPunct(t[after], '{')) {
-                i = begin = closing(t, after);
-                continue;
-            }
-        }
-        if (isPunct(t[i], ';') || isPunct(t[i], '{') || isPunct(t[i], '}')) {
-            if (!hasDebugWord(t, begin, i) && !streamsToAFile(t, begin, i))
-                for (size_t k = begin; k < i; ++k)
-                    if (t[k].kind == Token::TEXT)
-                        found.push_back({t[k].line, t[k].text});
-            begin = i + 1;
-        }
-        ++i;
+    i = std::min(code.find_first_not_of(" \t\n", i), code.size());
+    if (i < code.size() && code[i] == '{')
+        return closing(code, i);
+    for (; i < code.size() && code[i] != ';'; ++i)
+        if (code[i] == '(' || code[i] == '[' || code[i] == '{')
+            i = closing(code, i) - 1;
+    return std::min(i + 1, code.size());
+}
+
+// The string literals of a source that reach a user.
+std::vector<Literal> userTexts(const std::string &source)
+{
+    std::vector<Literal> literals;
+    std::string code = cutToCode(source, literals);
+    // Blanked: "if (debug condition) statement-or-block", and the body of a
+    // debugging function's definition, "print(...) [const] { ... }".
+    static const std::regex SPAN(R"(\bif\s*\(|\b(debug\w*|print|trace\w*|dump\w*|\w+Trace|\w+Dump)\s*\()");
+    static const std::regex BODY(R"((\s*(const|override|noexcept))*\s*\{)");
+    std::smatch m, body;
+    for (size_t from = 0; std::regex_search(code.cbegin() + long(from), code.cend(), m, SPAN);) {
+        const size_t at = from + size_t(m.position()), open = at + size_t(m.length()) - 1;
+        const size_t after = closing(code, open);
+        size_t to = at;
+        if (!m[1].matched && std::regex_search(code.cbegin() + long(open), code.cbegin() + long(after), DEBUG_WORD))
+            to = statementEnd(code, after);
+        else if (m[1].matched && std::regex_search(code.cbegin() + long(after), code.cend(), body, BODY,
+                                                   std::regex_constants::match_continuous))
+            to = closing(code, after + size_t(body.length()) - 1);
+        std::replace_if(code.begin() + long(at), code.begin() + long(to), [](char c) { return c != '\n'; }, ' ');
+        from = std::max(to, open + 1);
+    }
+    // The literals of every other statement, unless it names a debugging
+    // word or streams its text into a file rather than to the console.
+    static const std::regex CONSOLE(R"(\bc(out|err)\b)"), NUMBER(R"(@(\d+)@)");
+    std::vector<Literal> found;
+    for (size_t begin = 0, end; begin < code.size(); begin = end + 1) {
+        end = std::min(code.find_first_of(";{}", begin), code.size());
+        const std::string statement = code.substr(begin, end - begin);
+        if (std::regex_search(statement, DEBUG_WORD) ||
+            (statement.find("<<") != std::string::npos && !std::regex_search(statement, CONSOLE)))
+            continue;
+        for (std::sregex_iterator n(statement.begin(), statement.end(), NUMBER), last; n != last; ++n)
+            found.push_back(literals[std::stoul((*n)[1])]);
     }
     return found;
 }
@@ -248,12 +149,10 @@ std::string collapse(const std::string &text)
     std::string out;
     for (char c : text) {
         bool blank = std::isspace(static_cast<unsigned char>(c));
-        if (blank && (out.empty() || out.back() == ' '))
-            continue;
-        out += blank ? ' ' : c;
+        if (!blank || (!out.empty() && out.back() != ' '))
+            out += blank ? ' ' : c;
     }
-    while (!out.empty() && out.back() == ' ')
-        out.pop_back();
+    out.erase(out.find_last_not_of(' ') + 1);
     return out;
 }
 
@@ -285,11 +184,14 @@ std::vector<std::string> missingFromPage(const fs::path &sourceDir, const std::v
                 files.push_back(f.path());
         std::sort(files.begin(), files.end());
         for (const fs::path &file : files) {
-            for (const Found &f : userTexts(readTextFile(file))) {
-                const std::string name = root + "/" + file.filename().string();
-                std::string message = messageWords(f.text);
-                if (!message.empty() && !isNotAMessage(name, message) && words.find(message) == std::string::npos)
-                    missing.push_back(name + ":" + std::to_string(f.line) + ": " + message);
+            const std::string name = root + "/" + file.filename().string();
+            for (const Literal &l : userTexts(readTextFile(file))) {
+                std::string message = messageWords(l.text);
+                bool exempt = std::any_of(NOT_MESSAGES.begin(), NOT_MESSAGES.end(), [&](const auto &n) {
+                    return n.first == name && message.starts_with(n.second);
+                });
+                if (!message.empty() && !exempt && words.find(message) == std::string::npos)
+                    missing.push_back(name + ":" + std::to_string(l.line) + ": " + message);
             }
         }
     }
@@ -319,7 +221,7 @@ TEST(MessagesPage, NamesAMessageMissingFromThePage)
     fs::create_directory(dir.file("prog"));
     dir.write("prog/a.cpp", "void f()\n{\n    report(SEV_ERROR, \"f()\", \"Could not frobnicate '\" + n + \"'.\", false);\n"
                             "    if (debugLevel(\"f\"))\n        std::cout << \"a trace line\";\n"
-                            "    out << \"Section Info\";\n}\n"
+                            "    out << \"Section Info\";\n    if (trace) {\n        std::cout << \"a block of trace\";\n    }\n}\n"
                             "void Coff::print(std::ostream &o) const { o << \"a dump line\"; }\n");
     EXPECT_EQ(missingFromPage(dir.path(), {"prog"}, "| `Could not\n  frobnicate 'NAME'.` | why |"),
               std::vector<std::string>{});

@@ -169,6 +169,12 @@ TEST(ExampleObjects, ByteAddressedMainCountsBytesAndSplitsLongCalls)
     // Byte addresses; every word of a two-word call carries its line.
     EXPECT_EQ((Lines{{14, 0}, {15, 2}, {16, 4}, {17, 6}, {17, 8}, {18, 10}, {18, 12}, {19, 14}}),
               lines(*c, "main_code", sources));
+    // Two tables of odd length in program memory: the device's name and
+    // the bar patterns.
+    EXPECT_EQ((std::vector<uint8_t>{'V', 'O', 'Q', '8', '5', '0', 0}), rawData(*c, "main_text"));
+    EXPECT_EQ((std::vector<uint8_t>{0x01, 0x03, 0x07, 0x0F, 0x1F}), rawData(*c, "main_bars"));
+    EXPECT_EQ(SCNTYPE_ROMDATA, Coff::sectionType(c->cScnHdr.at("main_text")));
+    EXPECT_EQ(SCNTYPE_ROMDATA, Coff::sectionType(c->cScnHdr.at("main_bars")));
     auto loop = std::find_if(c->cSymbols.begin(), c->cSymbols.end(), [&](const coff_syment &s) {
         return s.n_sclass == C_LABEL && Coff::getName(s, c->cStrTbl) == "loop";
     });
@@ -395,7 +401,11 @@ void checkHex(const TempDir &dir, const std::string &device, const std::vector<s
     EXPECT_EQ(":00000001FF", hex.back());
     if (srecCatPath().empty())
         GTEST_SKIP() << "srec_cat is not installed (scripts/setup.sh installs srecord)";
+    // srec_cat, with its default strictness, refuses a byte given two values.
     EXPECT_EQ(image, srecImage(dir, {device + ".hex", "-intel"}));
+    ToolResult r = runTool(SKELLAN_EXE, {"/a", "INHX8M", device + ".cof"}, dir.path());
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    EXPECT_EQ(image, srecImage(dir, {device + ".hex", "-intel"})) << "INHX8M";
 }
 
 TEST(ExampleRoad, Core14DeviceFromObjectsToListing)
@@ -505,21 +515,26 @@ TEST(ExampleRoad, ByteAddressedDeviceFromObjectsToListing)
     auto cof = Coff::make(dir.file("voq850.cof"));
     ASSERT_TRUE(cof);
     EXPECT_EQ(proc_type_word(0x81), cof->cOptHdr.proc_type);
-    // One wide .cinit entry (2 + 12 bytes); code starts at even addresses;
-    // gpr0 has the smaller hole once the stack took the start of gpr1.
+    // One wide .cinit entry (2 + 12 bytes); code starts at even addresses,
+    // read-only data anywhere: the 5-byte table follows the 7-byte string
+    // at an odd address; gpr0 has the smaller hole once the stack took the
+    // start of gpr1.
     EXPECT_EQ((Sections{{"reset", 0x0, 4, 0x20},
                         {"main_idata", 0x60, 2, 0x40},
-                        {"main_idata_i", 0x3C, 2, 0x100},
+                        {"main_idata_i", 0x48, 2, 0x100},
                         {"main_code", 0x16, 16, 0x20},
+                        {"main_text", 0x3C, 7, 0x100},
+                        {"main_bars", 0x43, 5, 0x100},
                         {"util_udata", 0x62, 1, 0x80},
                         {"util_code", 0x32, 10, 0x20},
                         {"delay_shr", 0x1F0, 1, 0x2080},
                         {"delay_code", 0x26, 12, 0x20},
                         {".cinit", 0x8, 14, 0x100},
                         {".stack", 0x100, 32, 0x80},
-                        {".fill_1", 0x3E, 0x3FFF - 0x3E + 1, 0x20}}),
+                        {".fill_1", 0x4A, 0x3FFF - 0x4A + 1, 0x20}}),
               sections(*cof));
-    EXPECT_EQ((std::vector<std::string>{"pattern=60", "start=16", "loop=1c", "count=62", "blink=32", "dcount=1f0",
+    EXPECT_EQ((std::vector<std::string>{"pattern=60", "start=16", "loop=1c", "title=3c", "bars=43", "count=62", "blink=32",
+                                        "dcount=1f0",
                                         "delay=26", "dloop=2c"}),
               definedSymbols(*cof));
 
@@ -529,8 +544,10 @@ TEST(ExampleRoad, ByteAddressedDeviceFromObjectsToListing)
                      "                main_code       code   0x000016    program   0x000010\n"
                      "               delay_code       code   0x000026    program   0x00000c\n"
                      "                util_code       code   0x000032    program   0x00000a\n"
-                     "             main_idata_i    romdata   0x00003c    program   0x000002\n"
-                     "                  .fill_1       code   0x00003e    program   0x003fc2\n"
+                     "                main_text    romdata   0x00003c    program   0x000007\n"
+                     "                main_bars    romdata   0x000043    program   0x000005\n"
+                     "             main_idata_i    romdata   0x000048    program   0x000002\n"
+                     "                  .fill_1       code   0x00004a    program   0x003fb6\n"
                      "               main_idata      idata   0x000060       data   0x000002\n"
                      "               util_udata      udata   0x000062       data   0x000001\n"
                      "                   .stack      udata   0x000100       data   0x000020\n"
@@ -538,11 +555,13 @@ TEST(ExampleRoad, ByteAddressedDeviceFromObjectsToListing)
                      "                            0x000000    0x000003      \n"
                      "                            0x000008    0x003fff      \n"
                      "            16380 out of 16384 program addresses used, program memory utilization is 99%\n",
+                     "                     bars   0x000043    program     static main.asm                 \n"
                      "                    blink   0x000032    program     extern util.asm                 \n"
                      "                    delay   0x000026    program     extern delay.asm                \n"
                      "                    dloop   0x00002c    program     static delay.asm                \n"
                      "                     loop   0x00001c    program     static main.asm                 \n"
                      "                    start   0x000016    program     extern main.asm                 \n"
+                     "                    title   0x00003c    program     static main.asm                 \n"
                      "                    count   0x000062       data     extern util.asm                 \n"
                      "                   dcount   0x0001f0       data     static delay.asm                \n"
                      "                  pattern   0x000060       data     extern main.asm                 \n",
@@ -551,6 +570,8 @@ TEST(ExampleRoad, ByteAddressedDeviceFromObjectsToListing)
                      "                    delay   0x000026    program     extern delay.asm                \n"
                      "                    dloop   0x00002c    program     static delay.asm                \n"
                      "                    blink   0x000032    program     extern util.asm                 \n"
+                     "                    title   0x00003c    program     static main.asm                 \n"
+                     "                     bars   0x000043    program     static main.asm                 \n"
                      "                  pattern   0x000060       data     extern main.asm                 \n"
                      "                    count   0x000062       data     extern util.asm                 \n"
                      "                   dcount   0x0001f0       data     static delay.asm                \n"));
@@ -559,17 +580,21 @@ TEST(ExampleRoad, ByteAddressedDeviceFromObjectsToListing)
     // bra the word distance from the next instruction.
     std::vector<uint8_t> image =
         wordImage({0xEF0B, 0xF000, 0, 0,                                           // goto 0x16
-                   0x0001, 0x003C, 0x0000, 0x0060, 0x0000, 0x0002, 0x0000,         // .cinit: 1, 0x3c, 0x60, 2
+                   0x0001, 0x0048, 0x0000, 0x0060, 0x0000, 0x0002, 0x0000,         // .cinit: 1, 0x48, 0x60, 2
                    0x0100, 0x0E05, 0x6F62, 0xEC19, 0xF000, 0xEC13, 0xF000, 0xD7FB, // main: bra -5 words
                    0x0EFF, 0x0101, 0x6FF0, 0x2FF0, 0xD7FE, 0x0012,                 // delay: movlb 1, bra -2
-                   0xC060, 0xFF81, 0x0100, 0x0762, 0x0012,                         // blink
-                   0xAA55});                                                       // pattern's values
-    image.resize(0x4000, 0xFF);                                                    // FILL of "page"
+                   0xC060, 0xFF81, 0x0100, 0x0762, 0x0012});                       // blink
+    image.insert(image.end(), {'V', 'O', 'Q', '8', '5', '0', 0});                  // title at 0x3c
+    image.insert(image.end(), {0x01, 0x03, 0x07, 0x0F, 0x1F});                     // bars at 0x43
+    image.insert(image.end(), {0x55, 0xAA});                                       // pattern's values at 0x48
+    image.resize(0x4000, 0xFF);                                                    // FILL of "page" from 0x4a
     EXPECT_EQ(image, programImage(*cof, 1));
 
-    checkCod(dir, "voq850", "VOQ850",
-             codSymbols(0x60, 0x16, 0x1C, 0x62, 0x32, 0x1F0, 0x26, 0x2C),
-             {{0x0, 0x3}, {0x8, 0x15}, {0x16, 0x25}, {0x26, 0x31}, {0x32, 0x3B}, {0x3C, 0x3D}, {0x3E, 0x3FFF}},
+    std::vector<CodSymbol> symbols = codSymbols(0x60, 0x16, 0x1C, 0x62, 0x32, 0x1F0, 0x26, 0x2C);
+    symbols.insert(symbols.begin() + 3, {{"title", 46, 0x3C}, {"bars", 46, 0x43}});
+    checkCod(dir, "voq850", "VOQ850", symbols,
+             {{0x0, 0x3}, {0x8, 0x15}, {0x16, 0x25}, {0x26, 0x31}, {0x32, 0x3B}, {0x3C, 0x42}, {0x43, 0x47},
+              {0x48, 0x49}, {0x4A, 0x3FFF}},
              image);
 
     // A two-word instruction shows its text on its first word only.
@@ -583,7 +608,31 @@ TEST(ExampleRoad, ByteAddressedDeviceFromObjectsToListing)
                                      "blink   movff   pattern, PORTB  ; show the pattern", "util.asm"),
                                  row("000034", "ff81", "", "", "")}));
 
-    checkHex(dir, "voq850", {":020000040000FA", ":040000000BEF00F012", ":0800080001003C000000600053"}, image);
+    // 08 + 08 + 01 + 48 + 60 = 0xB9 -> 0x47
+    checkHex(dir, "voq850", {":020000040000FA", ":040000000BEF00F012", ":08000800010048000000600047"}, image);
+    // The string's last byte at 0x42 ends a word whose other byte, 0x43, is
+    // the table's, and the table's last at 0x47 ends a word: neither gets a
+    // pad byte, so no byte has two values. 04 + 3C + 56 + 4F + 51 + 38 =
+    // 0x16E -> 0x92; 03 + 40 + 35 + 30 = 0xA8 -> 0x58; 05 + 43 + 01 + 03 +
+    // 07 + 0F + 1F = 0x81 -> 0x7F; 02 + 48 + 55 + AA = 0x149 -> 0xB7.
+    std::vector<std::string> hex = splitLines(dir.readText("voq850.hex"));
+    EXPECT_TRUE(listed(hex, {":04003C00564F513892", ":0300400035300058", ":050043000103070F1F7F", ":0200480055AAB7"}));
+    // 10 + 3F + F0 + 16 x FF = 0x112F -> 0xD1: the fill ends at the device's last byte.
+    EXPECT_TRUE(listed(hex, {":103FF000" + std::string(32, 'F') + "D1", ":00000001FF"}));
+}
+
+// The 12- and 16-bit devices' hex files, in both byte formats, read back
+// by srec_cat to their executables' program memory.
+TEST(ExampleRoad, TwelveAndSixteenBitDevicesHexFilesReadBack)
+{
+    for (const std::string device : {"voq240", "voqk5"}) {
+        SCOPED_TRACE(device);
+        TempDir dir;
+        ASSERT_NO_FATAL_FAILURE(runRoad(dir, device));
+        auto cof = Coff::make(dir.file(device + ".cof"));
+        ASSERT_TRUE(cof);
+        checkHex(dir, device, {":020000040000FA"}, programImage(*cof, 2));
+    }
 }
 
 // The road again with the objects in obj/, the library in lib/ and the

@@ -1,6 +1,8 @@
 // Capture of what the reporter prints: everything written to standard
 // output and the error stream while a ReportCapture lives, and the number of
-// errors counted meanwhile.
+// errors counted meanwhile. The quiet flag is set as asked while it lives
+// (off unless a test wants the reporter silent), whatever an earlier test
+// left it at, and is restored afterwards.
 #pragma once
 
 #include "diag.h"
@@ -13,12 +15,15 @@
 class ReportCapture
 {
 public:
-    ReportCapture()
-        : cErrors(errorCount()), cOldOut(std::cout.rdbuf(cText.rdbuf())), cOldErr(std::cerr.rdbuf(cText.rdbuf()))
+    explicit ReportCapture(bool quiet = false)
+        : cErrors(errorCount()), cQuiet(isQuiet()), cOldOut(std::cout.rdbuf(cText.rdbuf())),
+          cOldErr(std::cerr.rdbuf(cText.rdbuf()))
     {
+        setQuiet(quiet ? 1 : 0);
     }
     ~ReportCapture()
     {
+        setQuiet(cQuiet);
         std::cout.rdbuf(cOldOut);
         std::cerr.rdbuf(cOldErr);
     }
@@ -30,6 +35,7 @@ public:
 
 private:
     uint32_t cErrors;
+    int cQuiet;
     std::ostringstream cText;
     std::streambuf *cOldOut;
     std::streambuf *cOldErr;

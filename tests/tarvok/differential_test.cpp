@@ -7,6 +7,7 @@
 #include "link_fixture.h"
 #include "linkerfixture.h"
 #include "randproject.h"
+#include "reportcapture.h"
 #include "text.h"
 
 #include <gtest/gtest.h>
@@ -572,7 +573,7 @@ std::string slotText(const coff_syment &s)
 
 TEST(Differential, LinkPhasesMatchPlainPassesOnRandomProjects)
 {
-    setQuiet(1);
+    ReportCapture quiet(true); // silent reporter; the flag is restored after the test
     int linked = 0;
     for (uint64_t seed = 0; seed < PROJECTS; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
@@ -644,7 +645,7 @@ TEST(Differential, LinkPhasesMatchPlainPassesOnRandomProjects)
 // executables and map files are the same, byte for byte (time stamps aside).
 TEST(Differential, LibraryLinkEqualsLinkOfTheReferenceMembers)
 {
-    setQuiet(1);
+    ReportCapture quiet(true); // silent reporter; the flag is restored after the test
     int compared = 0;
     for (uint64_t seed = 0; seed < PROJECTS; seed += 5) {
         SCOPED_TRACE("seed " + std::to_string(seed));
