@@ -3,9 +3,11 @@
 
 #include "pendingfiles.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "diag.h"
@@ -16,12 +18,32 @@ struct PendingList
 {
     static PendingFile *volatile head;
 
-    // Async-signal-safe.
+    // Async-signal-safe. Only the files this process listed: a forked
+    // child holds a copy of its parent's list.
     static void removeAll()
     {
+        pid_t self = ::getpid();
         for (PendingFile *p = head; p; p = p->cNext)
-            ::unlinkat(p->cDirFd, p->cLeaf.c_str(), 0);
+            if (p->cPid == self)
+                takeAway(p);
         head = nullptr;
+    }
+
+    // Removes the file; one placed as one of a group is taken out of its
+    // place: the file it was exchanged with goes back, or the name it took
+    // is freed again.
+    static void takeAway(const PendingFile *p)
+    {
+        const char *leaf = p->cLeaf.c_str();
+        const char *target = p->cTarget.c_str();
+        struct stat st;
+        if (p->cTarget.empty() || p->cKeptOld) {
+            if (p->cKeptOld)
+                ::renameat2(p->cDirFd, leaf, p->cDirFd, target, RENAME_EXCHANGE);
+            ::unlinkat(p->cDirFd, leaf, 0);
+        } else if (::fstatat(p->cDirFd, target, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_ino == p->cIno) {
+            ::unlinkat(p->cDirFd, target, 0);
+        }
     }
 
     static void add(PendingFile &entry)
@@ -69,14 +91,21 @@ bool endsTheProcess(int sig)
     }
 }
 
+// The signals a fault raises: held back, they would end the process at
+// once without its handler.
+bool raisedByAFault(int sig)
+{
+    return sig == SIGSEGV || sig == SIGBUS || sig == SIGFPE || sig == SIGILL || sig == SIGTRAP || sig == SIGSYS;
+}
+
 // Signal numbers the C library keeps for itself are refused by
 // sigaddset() and sigaction() and so stay out.
-sigset_t cleanupSignals()
+sigset_t cleanupSignals(bool faultsToo)
 {
     sigset_t set;
     sigemptyset(&set);
     for (int sig = 1; sig < NSIG; ++sig)
-        if (endsTheProcess(sig))
+        if (endsTheProcess(sig) && (faultsToo || !raisedByAFault(sig)))
             sigaddset(&set, sig);
     return set;
 }
@@ -105,7 +134,9 @@ extern "C" void removeTemporaries(int sig)
 // Installed once, for each cleanup signal that still has its default
 // action: a signal ignored at start (as SIGHUP under nohup) stays ignored,
 // and a handler someone else installed (a debugger's, a sanitizer's) stays
-// theirs. An uncaught exception ends in abort(), and so in SIGABRT.
+// theirs. An uncaught exception ends in abort(), and so in SIGABRT. The
+// handler runs on a stack of its own, so a stack that overflowed still
+// gets its cleanup.
 void installHandlers()
 {
     static bool installed = false;
@@ -114,7 +145,17 @@ void installHandlers()
     installed = true;
     std::atexit(removeTemporariesAtExit);
     setFatalCleanup(removeTemporariesAtExit);
-    sigset_t all = cleanupSignals();
+    // A stack someone else set up (a sanitizer's) stays.
+    alignas(64) static char handlerStack[64 * 1024];
+    stack_t stack;
+    bool ownStack = ::sigaltstack(nullptr, &stack) == 0;
+    if (ownStack && (stack.ss_flags & SS_DISABLE)) {
+        std::memset(&stack, 0, sizeof stack);
+        stack.ss_sp = handlerStack;
+        stack.ss_size = sizeof handlerStack;
+        ownStack = ::sigaltstack(&stack, nullptr) == 0;
+    }
+    sigset_t all = cleanupSignals(true);
     for (int sig = 1; sig < NSIG; ++sig) {
         struct sigaction old;
         if (sigismember(&all, sig) != 1 || ::sigaction(sig, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) ||
@@ -123,7 +164,8 @@ void installHandlers()
         struct sigaction action;
         std::memset(&action, 0, sizeof action);
         action.sa_handler = removeTemporaries;
-        action.sa_mask = all;
+        action.sa_mask = cleanupSignals(false);
+        action.sa_flags = ownStack ? SA_ONSTACK : 0;
         ::sigaction(sig, &action, nullptr);
     }
 }
@@ -132,7 +174,7 @@ void installHandlers()
 
 CleanupSignalsBlocked::CleanupSignalsBlocked()
 {
-    sigset_t set = cleanupSignals();
+    sigset_t set = cleanupSignals(false);
     ::sigprocmask(SIG_BLOCK, &set, &cOld);
 }
 
@@ -146,8 +188,19 @@ void PendingFile::enlist(int dirFd, const std::string &leaf)
         PendingList::remove(*this);
     cDirFd = dirFd;
     cLeaf = leaf;
+    cTarget.clear();
+    cKeptOld = false;
+    cPid = ::getpid();
     PendingList::add(*this);
     cListed = true;
+}
+
+void PendingFile::placedAt(const std::string &target, bool keptOld, ino_t ino)
+{
+    CleanupSignalsBlocked blocked;
+    cTarget = target;
+    cKeptOld = keptOld;
+    cIno = ino;
 }
 
 void PendingFile::delist()

@@ -2,8 +2,11 @@
 // and their removal when the run ends before it could finish them: on any
 // signal whose default action ends the process and that can be caught
 // (where that signal still has its default action when the first file is
-// listed), at exit(), when it runs out of memory and when an assertion or
-// an uncaught exception aborts it. Only SIGKILL can leave one behind.
+// listed; a fault on an overflowing stack included), at exit(), when it
+// runs out of memory and when an assertion or an uncaught exception aborts
+// it. Only the process that listed a file removes it: a forked child that
+// ends leaves its parent's files alone. A file placed as one of a group
+// not yet complete (see placedAt) is taken back out of place instead.
 //
 //   PendingFile pending;
 //   pending.enlist(dirFd, "app.cof.tmpAb12Cd");
@@ -27,6 +30,13 @@ public:
     // descriptor must stay open while it is listed. A file already listed
     // is delisted first.
     void enlist(int dirFd, const std::string &leaf);
+    // The listed file has been renamed to target in its directory, as one
+    // of files that belong together, while the others are not yet in
+    // place: an early end takes it out again. keptOld: it was exchanged
+    // with the file that stood there, which now has the listed name and is
+    // put back; else nothing stood there, and the file placed (inode ino)
+    // is removed. Call with the cleanup signals blocked.
+    void placedAt(const std::string &target, bool keptOld, ino_t ino);
     // Takes the file off the list; the file itself stays.
     void delist();
     bool listed() const { return cListed; }
@@ -34,7 +44,13 @@ public:
 private:
     friend struct PendingList;
 
-    std::string cLeaf; // not changed while listed: the handler reads it
+    // Not changed while listed but with the cleanup signals blocked: the
+    // handler reads them.
+    std::string cLeaf;
+    std::string cTarget; // where the file was placed, empty while it was not
+    bool cKeptOld = false;
+    ino_t cIno = 0;
+    pid_t cPid = 0; // the process that listed it
     int cDirFd = -1;
     bool cListed = false;
     PendingFile *cPrev = nullptr;
@@ -43,7 +59,9 @@ private:
 
 // Holds back the signals that remove pending files for its lifetime, so
 // that a change of the list, or a group of renames that belong together,
-// is never cut in two by one of them.
+// is never cut in two by one of them. The signals of a fault (SIGSEGV,
+// SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS) are not held back: held back,
+// a fault would end the program at once, without its cleanup.
 class CleanupSignalsBlocked
 {
 public:

@@ -1,6 +1,7 @@
 // Output through a temporary file beside the file a name leads to, renamed
 // over it once complete; devices, FIFOs and the process's own descriptors
-// are written directly.
+// are written directly. Every open, rename and removal is relative to the
+// directory that the walk of the name reached.
 
 #include "safefile.h"
 
@@ -12,12 +13,12 @@
 #include <ctime>
 #include <fcntl.h>
 #include <iostream>
+#include <linux/fs.h>
 #include <set>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
-
-#include "followlinks.h"
 
 namespace {
 
@@ -58,98 +59,116 @@ mode_t newFileMode()
     return 0666 & ~mask;
 }
 
-// The directory a temporary file is made in, held open: readable where the
-// user may list it, so that it can be flushed; else only as a place.
-int openDirectory(const std::string &dir)
+// The directory a temporary file is made in: readable where the user may
+// list it, so that it can be flushed; else only as a place.
+int openDirectory(const FileCalls &calls, FileDescriptor &place)
 {
-    const char *name = dir.empty() ? "." : dir.c_str();
-    int fd = ::open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 && errno == EACCES)
-        fd = ::open(name, O_PATH | O_DIRECTORY | O_CLOEXEC);
-    return fd;
+    int fd = calls.openAt(place.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    return fd >= 0 ? fd : place.release();
 }
 
-// How an existing target other than a directory is written: -1 through a
-// temporary file renamed over it, else directly with these further open
-// flags. A regular file that a descriptor link stands for is written in
-// place after what it holds, as through a descriptor opened to append (a
-// console log redirected with ">>" keeps its lines); other regular files
-// are replaced.
-int directFlags(const std::string &target, const struct stat &st)
+// True when a and b are one file with the same size and modification time,
+// and, when changeToo, the same change time.
+bool unchanged(const struct stat &a, const struct stat &b, bool changeToo)
 {
-    if (!S_ISREG(st.st_mode))
-        return 0;
-    struct stat link;
-    if (::lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
-        return O_APPEND;
-    return -1;
+    return sameInode(a, b) && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           (!changeToo || (a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec));
+}
+
+bool unsupported(int error) { return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP; }
+
+// Append-only or immutable, as far as the file's flags can be read.
+bool fixedInPlace(int fd)
+{
+    int flags = 0;
+    return fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL));
 }
 
 } // namespace
 
 bool writesDirectly(const std::string &path)
 {
-    std::string target, err;
-    struct stat st;
-    return followLinks(path, target, err) && ::stat(target.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
-           directFlags(target, st) >= 0;
+    WalkedName where;
+    std::string err;
+    return walkName(path, Links::Follow, systemCalls(), where, err) && where.exists && !S_ISDIR(where.st.st_mode) &&
+           (where.descriptor >= 0 || where.procLink || !S_ISREG(where.st.st_mode));
 }
 
-SafeFile::SafeFile() : cOut(&cBuf) {}
+SafeFile::SafeFile(const FileCalls &calls) : cCalls(calls), cOut(&cBuf) {}
 
 SafeFile::~SafeFile() { discard(); }
 
-bool SafeFile::open(const std::string &path, std::string &err)
+bool SafeFile::open(const std::string &path, std::string &err, Links links)
 {
     discard();
-    if (path.empty()) {
-        err = "empty file name";
-        return false;
-    }
-    std::string target;
-    if (!followLinks(path, target, err))
-        return false;
-    struct stat st;
-    bool exists = ::stat(target.c_str(), &st) == 0;
-    int error = exists ? 0 : errno;
-    if (!exists && error != ENOENT) {
-        err = "'" + path + "': " + reason(error);
-        return false;
-    }
-    if (exists && S_ISDIR(st.st_mode)) {
-        err = "'" + path + "' is a directory";
-        return false;
-    }
+    WalkedName where;
+    return walkName(path, links, cCalls, where, err) && openWalked(path, where, err);
+}
+
+bool SafeFile::openWalked(const std::string &path, WalkedName &where, std::string &err)
+{
+    discard();
     cPath = path;
-    cTarget = target;
-    int own = exists ? ownDescriptor(target) : -1;
-    if (own >= 0)
-        return openDescriptor(own, err);
-    int flags = exists ? directFlags(target, st) : -1;
-    if (flags >= 0)
-        return openDirect(flags, err);
+    if (where.descriptor >= 0)
+        return openDescriptor(where.descriptor, err);
+    if (where.exists && S_ISDIR(where.st.st_mode)) {
+        err = "'" + path + "' is a directory";
+        fail();
+        return false;
+    }
+    if (where.plantedByAnother()) {
+        err = "'" + path + "' belongs to another user in a directory that everyone may write";
+        fail();
+        return false;
+    }
+    cLeaf = where.leaf;
+    cDirFd = where.dir.release();
+    // A regular file that a descriptor link stands for is written in place
+    // after what it holds, as through a descriptor opened to append (a
+    // console log redirected with ">>" keeps its lines).
+    if (where.procLink)
+        return openDirect(S_ISREG(where.st.st_mode) ? O_APPEND : 0, where.st, err);
+    if (where.exists && !S_ISREG(where.st.st_mode))
+        return openDirect(O_NOFOLLOW, where.st, err);
     // The temporary file would be renamed over a file that may not be
     // written; that counts as one that cannot be opened.
-    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-        error = errno;
+    if (where.exists && ::faccessat(cDirFd, cLeaf.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0) {
+        int error = errno;
         err = "'" + path + "': " + reason(error);
         fail();
         return false;
     }
-    cMode = exists ? (st.st_mode & 0777) : newFileMode();
-    cOwner = exists ? st.st_uid : uid_t(-1);
-    cGroup = exists ? st.st_gid : gid_t(-1);
+    cMode = where.exists ? (where.st.st_mode & 0777) : newFileMode();
+    // In a directory that everyone may write, the new file is the user's.
+    bool keepOwner = where.exists && !where.sharedDirectory();
+    cOwner = keepOwner ? where.st.st_uid : uid_t(-1);
+    cGroup = keepOwner ? where.st.st_gid : gid_t(-1);
+    {
+        // The directory held as a place goes once it is open to be read.
+        FileDescriptor place(cDirFd);
+        cDirFd = openDirectory(cCalls, place);
+    }
     return createTemporary(err);
 }
 
-bool SafeFile::openDirect(int flags, std::string &err)
+bool SafeFile::openDirect(int flags, const struct stat &walked, std::string &err)
 {
     int fd;
     do
-        fd = ::open(cTarget.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | flags);
+        fd = cCalls.openAt(cDirFd, cLeaf.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | flags, 0);
     while (fd < 0 && errno == EINTR);
+    int error = fd < 0 ? errno : 0;
+    // Only the file that was walked to: another put in its place meanwhile
+    // is not written.
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !sameInode(st, walked))) {
+        error = ESTALE;
+        ::close(fd);
+        fd = -1;
+    }
+    closeDirectory();
     if (fd < 0) {
-        int error = errno;
         err = "'" + cPath + "': " + reason(error);
         fail();
         return false;
@@ -188,19 +207,18 @@ bool SafeFile::createTemporary(std::string &err)
 {
     // Beside the target, so the rename never crosses a file system; the
     // target's name is cut so the temporary's fits the file-name limit.
-    std::string dir = directoryOf(cTarget);
-    cLeaf = cTarget.substr(dir.size());
-    cDirFd = openDirectory(dir);
     int error = cDirFd < 0 ? errno : EEXIST;
     std::string stem = cLeaf.substr(0, std::min<size_t>(cLeaf.size(), NAME_MAX - TEMP_SUFFIX));
     for (int i = 0; i < CREATE_TRIES && error == EEXIST; ++i) {
         std::string temp = stem + ".tmp" + randomSuffix();
         CleanupSignalsBlocked blocked;
-        int fd = ::openat(cDirFd, temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOCTTY | O_CLOEXEC, 0600);
+        int fd = cCalls.openAt(cDirFd, temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOCTTY | O_CLOEXEC, 0600);
         if (fd < 0) {
             error = errno == EINTR ? EEXIST : errno;
             continue;
         }
+        struct stat st;
+        cTempIno = ::fstat(fd, &st) == 0 ? st.st_ino : 0;
         cTempLeaf = temp;
         cPending.enlist(cDirFd, cTempLeaf);
         cFd = fd;
@@ -208,7 +226,7 @@ bool SafeFile::createTemporary(std::string &err)
         cOut.clear();
         return true;
     }
-    err = "could not create a temporary file beside '" + cTarget + "': " + reason(error);
+    err = "could not create a temporary file beside '" + cPath + "': " + reason(error);
     fail();
     return false;
 }
@@ -267,7 +285,7 @@ bool SafeFile::renameIntoPlace(std::string &err)
     cFinished = false;
     if (cTempLeaf.empty())
         return true;
-    if (::renameat(cDirFd, cTempLeaf.c_str(), cDirFd, cLeaf.c_str()) != 0) {
+    if (cCalls.renameAt(cDirFd, cTempLeaf.c_str(), cDirFd, cLeaf.c_str(), 0) != 0) {
         err = reason(errno);
         discard();
         return false;
@@ -275,6 +293,121 @@ bool SafeFile::renameIntoPlace(std::string &err)
     cPending.delist();
     cTempLeaf.clear();
     return true;
+}
+
+// Whether the finished temporary can be renamed over what its target holds
+// now. With the cleanup signals blocked.
+bool SafeFile::replaceable(std::string &err)
+{
+    auto refuse = [&](int error) {
+        err = reason(error);
+        return false;
+    };
+    struct stat dir, now;
+    if (cTempLeaf.empty())
+        return true;
+    if (::fstat(cDirFd, &dir) != 0)
+        return refuse(errno);
+    // Nothing is renamed in a directory that may only grow or not change.
+    if (fixedInPlace(cDirFd))
+        return refuse(EPERM);
+    if (cCalls.statAt(cDirFd, cLeaf.c_str(), now, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT || refuse(errno);
+    if (isPlantedByAnother(dir, now)) {
+        err = "'" + cPath + "' belongs to another user in a directory that everyone may write";
+        return false;
+    }
+    if (S_ISDIR(now.st_mode))
+        return refuse(EISDIR);
+    if (S_ISREG(now.st_mode)) {
+        int fd = cCalls.openAt(cDirFd, cLeaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+        bool fixed = fixedInPlace(fd);
+        if (fd >= 0)
+            ::close(fd);
+        if (fixed)
+            return refuse(EPERM);
+    }
+    // A file mounted over the name cannot be renamed over.
+    struct statx at, in;
+    if (::statx(cDirFd, cLeaf.c_str(), AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &at) == 0 &&
+        (((at.stx_attributes_mask & at.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0) ||
+         (::statx(cDirFd, "", AT_EMPTY_PATH, STATX_MNT_ID, &in) == 0 && (at.stx_mask & in.stx_mask & STATX_MNT_ID) &&
+          at.stx_mnt_id != in.stx_mnt_id)))
+        return refuse(EBUSY);
+    return true;
+}
+
+// One file of a group: exchanged with the file at its target, which keeps
+// the temporary's name meanwhile, or put at a target that holds no file.
+// With the cleanup signals blocked.
+bool SafeFile::placeInGroup(std::string &err)
+{
+    cFinished = false;
+    if (cTempLeaf.empty())
+        return true;
+    const char *temp = cTempLeaf.c_str();
+    const char *target = cLeaf.c_str();
+    int error = EEXIST;
+    for (int tries = 0; tries < CREATE_TRIES && error == EEXIST; ++tries) {
+        if (cCalls.renameAt(cDirFd, temp, cDirFd, target, RENAME_EXCHANGE) == 0) {
+            cPlacing = Placing::Exchanged;
+            cPending.placedAt(cLeaf, true, cTempIno);
+            return true;
+        }
+        error = errno;
+        if (error == ENOENT) {
+            if (cCalls.renameAt(cDirFd, temp, cDirFd, target, RENAME_NOREPLACE) == 0) {
+                cPlacing = Placing::Taken;
+                cPending.placedAt(cLeaf, false, cTempIno);
+                return true;
+            }
+            error = errno;
+        }
+    }
+    // A file system that cannot exchange: the checks made before are all
+    // there is.
+    if (unsupported(error)) {
+        if (cCalls.renameAt(cDirFd, temp, cDirFd, target, 0) == 0) {
+            cPlacing = Placing::Final;
+            return true;
+        }
+        error = errno;
+    }
+    err = reason(error);
+    return false;
+}
+
+// Takes a file of a group back out of its place. With the cleanup signals
+// blocked.
+void SafeFile::undoPlace()
+{
+    struct stat st;
+    if (cPlacing == Placing::Exchanged &&
+        cCalls.renameAt(cDirFd, cTempLeaf.c_str(), cDirFd, cLeaf.c_str(), RENAME_EXCHANGE) == 0)
+        cPending.placedAt("", false, 0);
+    else if (cPlacing == Placing::Taken && cCalls.statAt(cDirFd, cLeaf.c_str(), st, AT_SYMLINK_NOFOLLOW) == 0 &&
+             st.st_ino == cTempIno)
+        ::unlinkat(cDirFd, cLeaf.c_str(), 0);
+    cPlacing = Placing::Not;
+}
+
+// Every file of the group is in place: an old file kept under the
+// temporary's name goes. With the cleanup signals blocked.
+void SafeFile::completePlace()
+{
+    if (cPlacing == Placing::Exchanged)
+        ::unlinkat(cDirFd, cTempLeaf.c_str(), 0);
+    cPlacing = Placing::Not;
+    cPending.delist();
+    cTempLeaf.clear();
+}
+
+void SafeFile::syncDirectory()
+{
+    if (cDirFd >= 0 && !hasTemporary())
+        ::fsync(cDirFd);
+    if (!hasTemporary())
+        closeDirectory();
 }
 
 bool SafeFile::place(std::string &err)
@@ -297,13 +430,32 @@ bool SafeFile::commitTogether(const std::vector<SafeFile *> &files, SafeFile *&f
     for (SafeFile *file : files)
         if (!failed && !file->cFinished && !file->finish(err))
             failed = file;
+    // One file is simply renamed; two or more are exchanged with their old
+    // files until all are in place.
+    size_t temporaries = 0;
+    for (SafeFile *file : files)
+        temporaries += file->hasTemporary();
+    const bool group = temporaries > 1;
     if (!failed) {
         CleanupSignalsBlocked blocked;
-        for (size_t i = 0; i < files.size() && !failed; ++i) {
-            if (!files[i]->renameIntoPlace(err))
+        for (size_t i = 0; group && i < files.size() && !failed; ++i)
+            if (!files[i]->replaceable(err))
                 failed = files[i];
-            else if (betweenRenames && i + 1 < files.size())
+        size_t placed = 0;
+        for (size_t i = 0; i < files.size() && !failed; ++i) {
+            if (!(group ? files[i]->placeInGroup(err) : files[i]->renameIntoPlace(err))) {
+                failed = files[i];
+                break;
+            }
+            ++placed;
+            if (betweenRenames && i + 1 < files.size())
                 betweenRenames();
+        }
+        for (size_t i = placed; group && i-- > 0;) {
+            if (failed)
+                files[i]->undoPlace();
+            else
+                files[i]->completePlace();
         }
     }
     // The renames are made durable, each directory once. A failure here
@@ -312,16 +464,80 @@ bool SafeFile::commitTogether(const std::vector<SafeFile *> &files, SafeFile *&f
     for (SafeFile *file : files) {
         struct stat st;
         if (file->cDirFd >= 0 && !file->hasTemporary() && ::fstat(file->cDirFd, &st) == 0 &&
-            synced.insert({st.st_dev, st.st_ino}).second)
-            ::fsync(file->cDirFd);
-        if (!file->hasTemporary())
+            !synced.insert({st.st_dev, st.st_ino}).second)
             file->closeDirectory();
+        file->syncDirectory();
     }
     if (!failed)
         return true;
     for (SafeFile *file : files)
         file->discard();
     return false;
+}
+
+bool SafeFile::placeInstead(const struct stat *old, bool &replaced, std::string &err)
+{
+    replaced = false;
+    if (!cFinished) {
+        err = "file not finished";
+        return false;
+    }
+    cFinished = false;
+    if (cTempLeaf.empty())
+        return true;
+    bool placed = false;
+    {
+        CleanupSignalsBlocked blocked;
+        const char *temp = cTempLeaf.c_str();
+        const char *target = cLeaf.c_str();
+        struct stat now;
+        int error = 0;
+        if (!old) {
+            if (cCalls.renameAt(cDirFd, temp, cDirFd, target, RENAME_NOREPLACE) == 0)
+                placed = true;
+            else if ((error = errno) == EEXIST)
+                replaced = true;
+            else if (unsupported(error) && cCalls.statAt(cDirFd, target, now, AT_SYMLINK_NOFOLLOW) == 0)
+                replaced = true;
+            else if (unsupported(error) && errno == ENOENT)
+                placed = cCalls.renameAt(cDirFd, temp, cDirFd, target, 0) == 0 || (error = errno, false);
+        } else if (cCalls.statAt(cDirFd, target, now, AT_SYMLINK_NOFOLLOW) != 0 || !unchanged(now, *old, true)) {
+            // Rewritten in place (its change time moved) or replaced.
+            replaced = true;
+        } else if (cCalls.renameAt(cDirFd, temp, cDirFd, target, RENAME_EXCHANGE) == 0) {
+            // The exchange moves both change times; the rest must hold.
+            if (cCalls.statAt(cDirFd, temp, now, AT_SYMLINK_NOFOLLOW) == 0 && unchanged(now, *old, false)) {
+                ::unlinkat(cDirFd, temp, 0);
+                placed = true;
+            } else if (cCalls.renameAt(cDirFd, temp, cDirFd, target, RENAME_EXCHANGE) == 0) {
+                replaced = true;
+            } else {
+                // Neither can be put back: the other file keeps the
+                // temporary's name.
+                error = errno;
+                cPending.delist();
+                cTempLeaf.clear();
+                err = "could not put back the file found at '" + cPath + "': " + reason(error);
+                return false;
+            }
+        } else if ((error = errno) == ENOENT) {
+            replaced = true;
+        } else if (unsupported(error)) {
+            placed = cCalls.renameAt(cDirFd, temp, cDirFd, target, 0) == 0 || (error = errno, false);
+        }
+        if (placed) {
+            cPending.delist();
+            cTempLeaf.clear();
+        } else if (!replaced) {
+            err = reason(error);
+        }
+    }
+    if (!placed) {
+        discard();
+        return false;
+    }
+    syncDirectory();
+    return true;
 }
 
 void SafeFile::closeFile()
@@ -347,7 +563,6 @@ void SafeFile::fail()
     closeFile();
     closeDirectory();
     cPath.clear();
-    cTarget.clear();
     cLeaf.clear();
 }
 
@@ -355,6 +570,7 @@ void SafeFile::discard()
 {
     closeFile();
     cFinished = false;
+    cPlacing = Placing::Not;
     if (!cTempLeaf.empty()) {
         CleanupSignalsBlocked blocked;
         ::unlinkat(cDirFd, cTempLeaf.c_str(), 0);

@@ -3,9 +3,8 @@
 #include "samefile.h"
 
 #include "diag.h"
-#include "followlinks.h"
+#include "pathwalk.h"
 
-#include <cerrno>
 #include <sys/stat.h>
 
 namespace {
@@ -29,21 +28,17 @@ struct FileId
 FileId idOf(const std::string &name, bool mayBeNew)
 {
     FileId id;
-    std::string target, err;
-    if (name.empty() || !followLinks(name, target, err))
+    WalkedName where;
+    std::string err;
+    if (!walkName(name, Links::Follow, systemCalls(), where, err))
         return id;
-    struct stat st;
-    if (::stat(target.c_str(), &st) == 0) {
+    if (where.exists) {
+        const struct stat &st = where.st;
         id = {true, st.st_dev, st.st_ino, "", !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)};
         return id;
     }
-    if (!mayBeNew || errno != ENOENT)
-        return id;
-    size_t slash = target.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-    std::string leaf = slash == std::string::npos ? target : target.substr(slash + 1);
-    if (!leaf.empty() && ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        id = {true, st.st_dev, st.st_ino, leaf, false};
+    if (mayBeNew)
+        id = {true, where.dirStat.st_dev, where.dirStat.st_ino, where.leaf, false};
     return id;
 }
 

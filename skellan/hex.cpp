@@ -90,7 +90,7 @@ bool openFile(SafeFile &file, const std::string &name)
 
 bool Hex::writeBytes(uint8_t format)
 {
-    SafeFile file;
+    SafeFile file(cCalls);
     if (!openFile(file, fileNames(format)[0]))
         return false;
     cOpenFiles = {&file};
@@ -130,8 +130,8 @@ bool Hex::writeSplit()
             return false;
         }
     }
-    SafeFile low;
-    SafeFile high;
+    SafeFile low(cCalls);
+    SafeFile high(cCalls);
     std::vector<std::string> names = fileNames(HEX_INHX8S);
     if (!openFile(low, names[0]) || !openFile(high, names[1]))
         return false;

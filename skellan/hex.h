@@ -13,6 +13,7 @@
 #pragma once
 
 #include "data.h"
+#include "pathwalk.h"
 
 #include <cstdint>
 #include <functional>
@@ -74,8 +75,10 @@ public:
 
     std::string cFileBaseName;
     std::vector<HexRange> cRanges;
-    // Runs between the renames of the INHX8S pair (a test's way in).
+    // Runs between the renames of the INHX8S pair, and the system calls on
+    // the files' names (a test's ways in).
     std::function<void()> cBetweenRenames;
+    FileCalls cCalls;
 
 protected:
     // Checks the address against the format and, for INHX32, writes an
