@@ -2,6 +2,7 @@
 
 #include "diag.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -110,6 +111,12 @@ void startUp(int argc, const char *const *argv, const std::string &banner)
     // appear on standard output in the order they were written.
     std::cerr.rdbuf(std::cout.rdbuf());
     std::set_new_handler(outOfMemory);
+    // A write past the file-size limit (ulimit -f) fails with "File too
+    // large", named like every other failed write, instead of ending the
+    // program without a word. A handler someone installed stays.
+    struct sigaction old;
+    if (::sigaction(SIGXFSZ, nullptr, &old) == 0 && !(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_DFL)
+        std::signal(SIGXFSZ, SIG_IGN);
 
     for (int i = 0; i < argc; ++i)
         if (argv[i] && isQuietSwitch(argv[i]))

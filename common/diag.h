@@ -38,8 +38,10 @@ std::string noticeBanner();
 
 // The start-up every program runs before parsing its command line: the
 // error stream writes into standard output, "out of memory" ends the
-// program with 1, the quiet switch is honoured wherever it stands, and the
-// banner and notice line are printed unless quiet.
+// program with 1, SIGXFSZ left at its default action is ignored (a write
+// past the file-size limit fails instead), the quiet switch is honoured
+// wherever it stands, and the banner and notice line are printed unless
+// quiet.
 void startUp(int argc, const char *const *argv, const std::string &banner);
 
 // True when a whole argument is one of the quiet switches.

@@ -37,8 +37,9 @@ bool endsWith(const std::string &text, const std::string &tail)
 
 TEST(HexConverterFullDisk, EveryFormatLeavesTheOldFiles)
 {
-    // The write that passes the cap fails as on a full disk, and the
-    // message names the cause.
+    // The write that passes the cap (ulimit -f) fails as on a full disk,
+    // and the message names the cause: the converter is started with
+    // SIGXFSZ at its default action, which would end it unseen.
     const std::pair<const char *, const char *> cases[] = {
         {"INHX32", "prog.hex"}, {"INHX8M", "prog.hex"}, {"INHX8S", "prog.hxl"}};
     for (const auto &[format, failing] : cases) {

@@ -3,7 +3,6 @@
 #include "limitrun.h"
 
 #include <algorithm>
-#include <csignal>
 #include <fstream>
 #include <stdexcept>
 #include <sys/resource.h>
@@ -33,8 +32,8 @@ LimitedResult runLimited(const std::string &exe, const std::vector<std::string> 
         if (chdir(cwd.c_str()) != 0)
             _exit(126);
         if (fileSizeLimit > 0) {
-            // Ignored, the signal leaves the failing write to return an error.
-            signal(SIGXFSZ, SIG_IGN);
+            // SIGXFSZ keeps its default action: the programs themselves
+            // turn a write past the limit into a failed write.
             struct rlimit limit = {rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
                 _exit(125);
