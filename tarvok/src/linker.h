@@ -290,6 +290,9 @@ private:
     // Writes the error map held back by writeErrorMapFile(), if any.
     void writePendingErrorMap();
     std::string cPendingErrorMap;
+    // The error map could not be opened: that was reported, and the map is
+    // not tried again.
+    bool cMapUnopened = false;
 
     // Helpers of the loading and output phases.
     bool partFits(const Memory &memory, const std::string &section, uint32_t length) const;

@@ -29,19 +29,21 @@
 
 namespace {
 
-void writeErrorMap(const std::string &name, const std::string &text)
+// False when the file could not be opened.
+bool writeErrorMap(const std::string &name, const std::string &text)
 {
     SafeFile file;
     std::string why;
     if (!file.open(name, why)) {
         report(SEV_ERROR, "Linker::writeErrorMapFile()", "Could not open map file '" + name + "' for writing.",
                false);
-        return;
+        return false;
     }
     file.stream() << text;
     if (!file.commit(why))
         report(SEV_ERROR, "Linker::writeErrorMapFile()", "Could not write map file '" + name + "': " + why + ".",
                false);
+    return true;
 }
 
 } // namespace
@@ -79,7 +81,7 @@ void Linker::writeErrorMapFile()
         cPendingErrorMap = out.str();
         return;
     }
-    writeErrorMap(cMapFile, out.str());
+    cMapUnopened = !writeErrorMap(cMapFile, out.str());
 }
 
 void Linker::writePendingErrorMap()
@@ -88,5 +90,5 @@ void Linker::writePendingErrorMap()
         return;
     std::string text;
     text.swap(cPendingErrorMap);
-    writeErrorMap(cMapFile, text);
+    cMapUnopened = !writeErrorMap(cMapFile, text);
 }

@@ -476,9 +476,10 @@ bool Linker::writeOutputFiles(std::string &err)
     if (!cOutput.write())
         return false;
     // The map describes the executable as written; it takes the place of
-    // an error map held back.
+    // an error map held back. A map file that could not be opened for the
+    // error map fails the link without being tried and reported again.
     cPendingErrorMap.clear();
-    if (!cMapFile.empty() && !MapFile::write(cMapFile, cOutput, codePageSize()))
+    if (!cMapFile.empty() && (cMapUnopened || !MapFile::write(cMapFile, cOutput, codePageSize())))
         return false;
     return true;
 }
