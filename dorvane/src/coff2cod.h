@@ -68,6 +68,8 @@ public:
     void createSourceNames(const Coff &coff);
     void createSymbols(const Coff &coff);
     bool createListFile(const Coff &coff);
+    // The source files the listing reads, as it opens them.
+    std::vector<std::string> listedSources(const Coff &coff);
 
     // Listing helpers; the symbol index moves forward through the table.
     bool doNextFile(size_t &index);

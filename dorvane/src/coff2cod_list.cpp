@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <set>
 
 namespace {
 
@@ -46,6 +47,13 @@ bool nextLine(const std::string &text, size_t &pos, std::string &line)
 // Opening a source fails for the run, not for the file, when the process
 // has run out of descriptors or memory.
 bool outOfResources(int error) { return error == EMFILE || error == ENFILE || error == ENOMEM; }
+
+// The name a ".file" symbol gives, as a path: either separator may stand.
+std::string sourcePath(std::string name)
+{
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
+}
 
 const std::string COLUMN_HEADER = "Address  Value    Disassembly              Source" + std::string(75, ' ') + "File";
 const std::string COLUMN_RULE =
@@ -162,6 +170,20 @@ bool Coff2Cod::createListFile(const Coff &coff)
     return true;
 }
 
+std::vector<std::string> Coff2Cod::listedSources(const Coff &coff)
+{
+    cCoff = &coff;
+    indexSymbols();
+    std::vector<std::string> names;
+    std::set<std::string> seen;
+    for (size_t i = 0; i < cSlotKind.size(); ++i) {
+        std::string name = cSlotKind[i] == SLOT_FILE ? sourcePath(sourceFileName(i)) : "";
+        if (!name.empty() && seen.insert(name).second)
+            names.push_back(name);
+    }
+    return names;
+}
+
 bool Coff2Cod::findNextFile(size_t &index) const
 {
     while (index + 1 < cSlotKind.size()) {
@@ -233,11 +255,8 @@ bool Coff2Cod::enterFile(size_t &index, std::vector<SourceFile> &stack)
     if (num != cFileNum.end())
         file.fileNum = num->second;
 
-    // The name may use either separator.
-    std::string path = file.name;
-    std::replace(path.begin(), path.end(), '\\', '/');
     int error = 0;
-    file.text = sourceText(path, error);
+    file.text = sourceText(sourcePath(file.name), error);
     if (!file.text) {
         ++index;
         if (outOfResources(error)) {

@@ -74,15 +74,18 @@ int main(int argc, char **argv)
         summary(1);
 
     // The listing is written first, then the COD file; neither may replace
-    // the executable or the other.
-    std::vector<std::string> outputs;
-    if (!noListing)
+    // the executable, a source file the listing reads, or the other.
+    Coff2Cod converter;
+    std::vector<std::string> outputs, inputs = {coff->cName};
+    if (!noListing) {
         outputs.push_back(Coff2Cod::listFileName(coff->cName));
+        for (const std::string &source : converter.listedSources(*coff))
+            inputs.push_back(source);
+    }
     outputs.push_back(Coff2Cod::codFileName(coff->cName));
-    if (!checkOutputFiles("main()", outputs, {coff->cName}))
+    if (!checkOutputFiles("main()", outputs, inputs))
         summary(1);
 
-    Coff2Cod converter;
     if (!converter.convert(*coff, pageLength, noListing))
         summary(1);
     // A model too large for 16-bit block numbers is not written at all.

@@ -47,6 +47,16 @@ void writeInputs(const TempDir &dir)
     dir.write("l.lib", ArchiveBuilder().member("a.o", a).member("x.o", x).bytes());
     for (const char *name : {"p.cof", "app.hex", "app.lst"})
         dir.write(name, program());
+    // s.cof lists the source s.lst, which is also its listing's name.
+    const ProcessorCode code = 0x07;
+    dir.write("s.cof", CoffBuilder()
+                           .flags(F_EXEC)
+                           .processor(proc_type_word(code), proc_rom_width(code), 8)
+                           .section(".code", SCN_CODE, {0x01, 0x30}, 0x10)
+                           .file("s.lst")
+                           .line(".code", 1, 0x10)
+                           .bytes());
+    dir.write("s.lst", std::string("        movlw 1\n"));
 }
 
 bool endsWith(const std::string &text, const std::string &tail)
@@ -86,6 +96,7 @@ TEST(OutputFiles, NoProgramWritesOverItsInputsOrItsOtherOutputs)
          "Output file 'x.out' is the same file as output file 'x.out'."},
         {SKELLAN_EXE, {"app.hex"}, "Output file 'app.hex' is the same file as input file 'app.hex'."},
         {DORVANE_EXE, {"app.lst"}, "Output file 'app.lst' is the same file as input file 'app.lst'."},
+        {DORVANE_EXE, {"s.cof"}, "Output file 's.lst' is the same file as input file 's.lst'."},
         {QUESSEL_EXE, {"/r", "l.lib", "m.o"}, "Output file 'l.lib' is the same file as input file 'm.o'."},
         {QUESSEL_EXE, {"/x", "l.lib"}, "Output file 'x.o' is the same file as input file 'l.lib'."},
     };
@@ -103,25 +114,48 @@ TEST(OutputFiles, FilesTheUserMayNotWriteAreNotReplaced)
 {
     if (!canRunUnprivileged())
         GTEST_SKIP() << "cannot run as an unprivileged user";
+    // Run as the unprivileged user in a directory open to everyone: a file
+    // made read-only; or, where the directory is also sticky (as /tmp), a
+    // file, or a link to a directory, that a third user put there.
     struct Case
     {
         Refusal run;
-        std::string file; // made read-only
+        std::string file;
+        bool planted = false;
     };
     const Case cases[] = {
         {{SKELLAN_EXE, {"p.cof"}, "Could not open hex file 'p.hex' for writing."}, "p.hex"},
         {{QUESSEL_EXE, {"/d", "l.lib", "a.o"}, "Could not open library file 'l.lib' for writing."}, "l.lib"},
         {{QUESSEL_EXE, {"/x", "l.lib", "a.o"}, "Could not open Coff file 'a.o' for writing."}, "a.o"},
+        {{SKELLAN_EXE, {"p.cof"}, "Could not open hex file 'p.hex' for writing."}, "p.hex", true},
+        {{QUESSEL_EXE, {"/c", "pub/x.lib", "a.o"}, "Could not open library file 'pub/x.lib' for writing."}, "pub",
+         true},
     };
+    std::string skipped;
     for (const Case &c : cases) {
-        TempDir dir;
+        SCOPED_TRACE(c.run.args.back());
+        if (c.planted && ::geteuid() != 0) {
+            skipped += "\n  " + c.run.args.back() + ": needs root to give a file to a third user";
+            continue;
+        }
+        TempDir dir, elsewhere;
         writeInputs(dir);
         dir.write("p.hex", std::string("old\n"));
-        // The directory is open to everyone: only the file's own bits protect it.
-        ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
-        ASSERT_EQ(::chmod(dir.file(c.file).c_str(), 0444), 0);
+        ASSERT_EQ(::chmod(dir.path().c_str(), c.planted ? 01777 : 0777), 0);
+        if (c.file == "pub") {
+            ASSERT_EQ(::chmod(elsewhere.path().c_str(), 0777), 0);
+            ASSERT_EQ(::symlink(elsewhere.path().c_str(), dir.file("pub").c_str()), 0);
+        } else {
+            ASSERT_EQ(::chmod(dir.file(c.file).c_str(), c.planted ? 0666 : 0444), 0);
+        }
+        if (c.planted) {
+            ASSERT_EQ(::lchown(dir.file(c.file).c_str(), 65533, 65533), 0);
+        }
         expectRefused(c.run, dir, true);
+        EXPECT_TRUE(elsewhere.list().empty());
     }
+    if (!skipped.empty())
+        GTEST_SKIP() << "rows skipped:" << skipped;
 }
 
 namespace {

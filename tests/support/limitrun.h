@@ -27,5 +27,5 @@ using Patch = std::pair<uint64_t, std::vector<uint8_t>>;
 void writeNoiseFile(const std::string &path, uint64_t size, const std::vector<Patch> &patches);
 
 // The names and contents of every file in the directory, sorted by name,
-// to compare a directory before and after a run.
+// to compare a directory before and after a run (a directory by its name).
 std::vector<std::pair<std::string, std::vector<uint8_t>>> snapshot(const TempDir &dir);
