@@ -160,27 +160,31 @@ bool Archive::writeMembers(std::ostream &out) const
     return true;
 }
 
-bool Archive::write(const std::function<bool()> &mayReplace) const
+bool Archive::write() const
 {
     if (!fitsReader())
         return false;
     SafeFile file;
     std::string err;
-    if (!file.open(cName, err)) {
+    file.open(cName, err);
+    return writeInto(file, {});
+}
+
+bool Archive::write(SafeFile &file, const Placer &place) const { return fitsReader() && writeInto(file, place); }
+
+bool Archive::writeInto(SafeFile &file, const Placer &place) const
+{
+    if (!file.isOpen()) {
         report(SEV_ERROR, "Archive::write()", "Could not open library file '" + cName + "' for writing.", false);
         return false;
     }
     if (!writeMembers(file.stream()))
         return false; // the old library stays as it was
-    bool finished = file.finish(err);
-    if (finished && mayReplace && !mayReplace())
-        return false;
-    if (!finished || !file.place(err)) {
-        report(SEV_ERROR, "Archive::write()", "Library file '" + cName + "' could not be saved: " + err + ".",
-               false);
-        return false;
-    }
-    return true;
+    std::string err;
+    bool placed = file.finish(err) && (place ? place(file, err) : file.place(err));
+    if (!placed && !err.empty())
+        report(SEV_ERROR, "Archive::write()", "Library file '" + cName + "' could not be saved: " + err + ".", false);
+    return placed;
 }
 
 bool Archive::makeSymbols()

@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+class SafeFile;
+
 class Archive
 {
 public:
@@ -37,12 +39,17 @@ public:
     // when that lies past FileBytes::STREAM_LIMIT.
     static std::unique_ptr<Archive> make(const std::string &name, const FileOpener &open = openInput);
     // Writes the library file named by cName (through a temporary file
-    // renamed into place, so a failed write leaves the old library). When
-    // given, mayReplace is asked once the new library is complete, right
-    // before the rename; false (after it reported why) leaves the file of
-    // that name as it is and fails the write. A library that fitsReader()
-    // refuses is not written at all.
-    bool write(const std::function<bool()> &mayReplace = {}) const;
+    // renamed into place, so a failed write leaves the old library). A
+    // library that fitsReader() refuses is not written at all.
+    bool write() const;
+    // Puts a finished library file in place; false, with a reason in err
+    // or (err empty) after reporting why, leaves the file of that name as
+    // it is.
+    using Placer = std::function<bool(SafeFile &file, std::string &err)>;
+    // The same into a file its caller opened (or tried to open: a file not
+    // open is reported as one that could not be opened for writing); place,
+    // when given, puts it in place instead of SafeFile::place().
+    bool write(SafeFile &file, const Placer &place = {}) const;
     // Writes the library's bytes to a stream from its current position,
     // unless fitsReader() refuses it.
     bool write(std::ostream &out) const;
@@ -80,4 +87,5 @@ public:
 private:
     bool buildIndex(bool reportDuplicates);
     bool writeMembers(std::ostream &out) const;
+    bool writeInto(SafeFile &file, const Placer &place) const;
 };

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+class SafeFile;
+
 class Coff
 {
 public:
@@ -80,6 +82,9 @@ public:
     // Writes the file named by the object's name (through a temporary file
     // renamed into place).
     bool write() const;
+    // The same into a file its caller opened (or tried to open: a file not
+    // open is reported as one that could not be opened for writing).
+    bool write(SafeFile &file) const;
     // Writes the image into an open stream at the start offset. An object
     // whose stored layout is not the one size() describes is written from a
     // laid-out copy (its time stamp kept), never as a corrupt image.

@@ -240,7 +240,14 @@ bool Coff::write() const
 {
     SafeFile file;
     std::string err;
-    if (!file.open(cName, err)) {
+    file.open(cName, err);
+    return write(file);
+}
+
+bool Coff::write(SafeFile &file) const
+{
+    std::string err;
+    if (!file.isOpen()) {
         report(SEV_ERROR, "Coff::write()", "Could not open Coff file '" + cName + "' for writing.", false);
         return false;
     }

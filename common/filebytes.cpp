@@ -11,10 +11,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-OpenedInput openInput(const std::string &name)
+OpenedInput openInput(const std::string &name) { return sizedInput(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY)); }
+
+OpenedInput sizedInput(int fd)
 {
     OpenedInput in;
-    in.fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    in.fd = fd;
     if (in.fd < 0)
         return in;
     struct stat st;

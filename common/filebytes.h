@@ -40,6 +40,8 @@ using FileOpener = std::function<OpenedInput(const std::string &name)>;
 // Opens the file read-only and sizes it. A FIFO waits for its writer, as
 // any reader of it does.
 OpenedInput openInput(const std::string &name);
+// An input already open as fd (taken over; -1 for none), sized.
+OpenedInput sizedInput(int fd);
 
 class FileBytes
 {

@@ -8,10 +8,12 @@
 // replaces the file by renaming a finished temporary file over it, so a
 // failed run leaves the old library as it was. Such a command holds the
 // library's lock from before it reads the library until the new one is in
-// place, so concurrent runs on one library take their turns. The member
-// files are read before the lock is taken: one that makes its reader wait
-// (a FIFO without a writer yet) holds up no other run. A library whose
-// members would not read back is not written at all.
+// place, so concurrent runs on one library take their turns; it reads the
+// library through the locked descriptor, and puts the new one in place
+// only while the old one is still that file, unchanged (see LibraryLock).
+// The member files are read before the lock is taken: one that makes its
+// reader wait (a FIFO without a writer yet) holds up no other run. A
+// library whose members would not read back is not written at all.
 //
 // "/t" prints one line per member:
 //
@@ -25,13 +27,13 @@
 #include "diag.h"
 #include "librarylock.h"
 #include "pathinfo.h"
+#include "safefile.h"
 #include "samefile.h"
 #include "textio.h"
 
 #include <ctime>
 #include <deque>
 #include <iostream>
-#include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
 
@@ -64,6 +66,12 @@ void notAMember(const std::string &op, const std::string &name, const std::strin
     report(SEV_ERROR, op, "'" + name + "' is not a member of library '" + library + "'.", false);
 }
 
+void notExtracted(const std::string &member, const std::string &library, const std::string &why)
+{
+    report(SEV_ERROR, "Archiver::cmdExtract()",
+           "Member '" + member + "' of library '" + library + "' is not extracted: " + why + ".", false);
+}
+
 // True when a member name read from a library may be used as the name of a
 // file to create: a relative path that stays below the current directory
 // (no leading separator, no drive letter, no ".." component) ending in an
@@ -86,21 +94,26 @@ bool isSafeExtractName(const std::string &name)
     return isObjectFile(name);
 }
 
-// Why writing a member to the file of its name could leave the current
-// directory through a symbolic link: a directory on its path is a link, or
-// the file name is one already (the write would land on its target).
-// Empty when neither.
-std::string linkOnPath(const std::string &name)
+// Why a walk of a member's name that refuses links refused it: a directory
+// on its path is a link, or the file name is one already (the write would
+// land on its target). Empty when neither.
+std::string refusedLink(const std::string &name, const WalkedName &where)
 {
-    struct stat st;
-    for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
-        std::string dir = name.substr(0, slash);
-        if (!dir.empty() && ::lstat(dir.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-            return "its directory '" + dir + "' is a symbolic link";
-    }
-    if (::lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+    if (where.refusedLink.empty())
+        return "";
+    if (where.refusedLink == name)
         return "its file is a symbolic link";
-    return "";
+    return "its directory '" + where.refusedLink + "' is a symbolic link";
+}
+
+// Why writing a member to the file of its name could leave the current
+// directory through a symbolic link; empty when it could not.
+std::string linkOnPath(const std::string &name, const FileCalls &calls)
+{
+    WalkedName where;
+    std::string err;
+    walkName(name, Links::Refuse, calls, where, err);
+    return refusedLink(name, where);
 }
 
 // True when no member file is the library: writing the library would
@@ -129,30 +142,64 @@ bool lockTaken(const LibraryLock &lock, const std::string &op, const std::string
     return false;
 }
 
-// Writes the library while its lock is held. Right before the rename the
-// name must still lead to the locked file: a library that another program
-// put in its place meanwhile is kept, and this run fails.
-bool writeLocked(const Archive &ar, const LibraryLock &lock, const std::string &op,
+void reportReplaced(const std::string &op, const std::string &library)
+{
+    report(SEV_ERROR, op,
+           "Library file '" + library +
+               "' was replaced by another program during this run; that program's library is kept.",
+           false);
+}
+
+// Reads the library through its lock: none after reporting why, also when
+// another program changed it meanwhile.
+std::unique_ptr<Archive> readLocked(const std::string &library, const LibraryLock &lock, const std::string &op)
+{
+    std::unique_ptr<Archive> ar = Archive::make(library, lock.opener());
+    if (ar && !lock.unchanged()) {
+        reportReplaced(op, library);
+        return nullptr;
+    }
+    return ar;
+}
+
+// Writes the library while its lock is held, in the library's directory.
+// It takes the old library's place only while that is still the locked
+// file, unchanged: a library that another program put in its place or
+// wrote meanwhile is kept, and this run fails.
+bool writeLocked(const Archive &ar, LibraryLock &lock, const std::string &op, const FileCalls &calls,
                  const std::function<void()> &whileLocked)
 {
-    return ar.write([&] {
+    SafeFile file(calls);
+    std::string err;
+    lock.open(file, err);
+    return ar.write(file, [&](SafeFile &finished, std::string &why) {
         if (whileLocked)
             whileLocked();
-        if (lock.stillNamed())
+        bool replaced = false;
+        if (lock.replace(finished, replaced, why))
             return true;
-        report(SEV_ERROR, op,
-               "Library file '" + ar.name() +
-                   "' was replaced by another program during this run; that program's library is kept.",
-               false);
+        if (replaced)
+            reportReplaced(op, ar.name());
         return false;
     });
 }
 
-bool extractMember(const Coff &member)
+// Writes one member to the file of its name, walked again as it is
+// written: a link met on the way now refuses it as the check before did.
+bool extractMember(const Coff &member, const std::string &library, const FileCalls &calls)
 {
     if (!isQuiet())
         std::cout << "Extracting member '" << member.name() << "'.\n";
-    return member.write();
+    WalkedName where;
+    SafeFile file(calls);
+    std::string err;
+    if (walkName(member.name(), Links::Refuse, calls, where, err)) {
+        file.openWalked(member.name(), where, err);
+    } else if (!where.refusedLink.empty()) {
+        notExtracted(member.name(), library, refusedLink(member.name(), where));
+        return false;
+    }
+    return member.write(file);
 }
 
 } // namespace
@@ -200,10 +247,10 @@ bool Archiver::cmdCreate()
         ar.print(std::cout);
     if (!ar.makeSymbols())
         return false;
-    LibraryLock lock(cArchive, cLocker);
+    LibraryLock lock(cArchive, cLocker, cCalls);
     if (!lockTaken(lock, "Archiver::cmdCreate()", cArchive))
         return false;
-    return writeLocked(ar, lock, "Archiver::cmdCreate()", cWhileLocked);
+    return writeLocked(ar, lock, "Archiver::cmdCreate()", cCalls, cWhileLocked);
 }
 
 bool Archiver::cmdList()
@@ -229,10 +276,10 @@ bool Archiver::cmdList()
 
 bool Archiver::cmdDelete()
 {
-    LibraryLock lock(cArchive, cLocker);
+    LibraryLock lock(cArchive, cLocker, cCalls);
     if (!lockTaken(lock, "Archiver::cmdDelete()", cArchive))
         return false;
-    std::unique_ptr<Archive> ar = Archive::make(cArchive);
+    std::unique_ptr<Archive> ar = readLocked(cArchive, lock, "Archiver::cmdDelete()");
     if (!ar)
         return false;
 
@@ -263,7 +310,7 @@ bool Archiver::cmdDelete()
     ar->cMembers = std::move(kept);
     if (!ar->makeSymbols())
         return false;
-    return writeLocked(*ar, lock, "Archiver::cmdDelete()", cWhileLocked);
+    return writeLocked(*ar, lock, "Archiver::cmdDelete()", cCalls, cWhileLocked);
 }
 
 bool Archiver::cmdReplace()
@@ -278,10 +325,10 @@ bool Archiver::cmdReplace()
         if (!objects.back())
             return false;
     }
-    LibraryLock lock(cArchive, cLocker);
+    LibraryLock lock(cArchive, cLocker, cCalls);
     if (!lockTaken(lock, "Archiver::cmdReplace()", cArchive))
         return false;
-    std::unique_ptr<Archive> ar = Archive::make(cArchive);
+    std::unique_ptr<Archive> ar = readLocked(cArchive, lock, "Archiver::cmdReplace()");
     if (!ar)
         return false;
 
@@ -299,7 +346,7 @@ bool Archiver::cmdReplace()
     }
     if (!ar->makeSymbols())
         return false;
-    return writeLocked(*ar, lock, "Archiver::cmdReplace()", cWhileLocked);
+    return writeLocked(*ar, lock, "Archiver::cmdReplace()", cCalls, cWhileLocked);
 }
 
 bool Archiver::cmdExtract()
@@ -331,16 +378,14 @@ bool Archiver::cmdExtract()
     // is refused refuses the whole extraction. Without names the names come
     // from the library itself, so each must be a relative object-file path
     // that stays below the current directory; no name may lead out of it
-    // through a symbolic link.
+    // through a symbolic link (checked here, and again as each is written).
     bool allSafe = true;
     for (const Coff *member : chosen) {
         std::string why = cMembers.empty() && !isSafeExtractName(member->name())
                               ? "its name is not a relative object file name"
-                              : linkOnPath(member->name());
+                              : linkOnPath(member->name(), cCalls);
         if (!why.empty()) {
-            report(SEV_ERROR, "Archiver::cmdExtract()",
-                   "Member '" + member->name() + "' of library '" + cArchive + "' is not extracted: " + why + ".",
-                   false);
+            notExtracted(member->name(), cArchive, why);
             allSafe = false;
         }
     }
@@ -350,7 +395,7 @@ bool Archiver::cmdExtract()
     if (!allSafe || !extractsBesideLibrary(cArchive, files))
         return false;
     for (const Coff *member : chosen)
-        if (!extractMember(*member))
+        if (!extractMember(*member, cArchive, cCalls))
             return false;
     return true;
 }

@@ -8,6 +8,8 @@
 #include <ostream>
 #include <string>
 
+#include "pathwalk.h"
+
 // The command numbers that the parser hands over.
 enum class ArCommand : uint8_t {
     cmdCreate = 0,
@@ -42,10 +44,12 @@ public:
     void print(std::ostream &out) const;
 
     // A test's ways in: how the library's lock is taken (flock() when
-    // none), and what runs while a changing command holds the lock, right
-    // before the new library is renamed into place.
+    // none), what runs while a changing command holds the lock, right
+    // before the new library is renamed into place, and the system calls
+    // on the names of the library and of extracted members.
     int (*cLocker)(int fd, int operation) = nullptr;
     std::function<void()> cWhileLocked;
+    FileCalls cCalls;
 
 private:
     uint8_t cCmd = 0xFF; // no command yet

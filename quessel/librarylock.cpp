@@ -1,73 +1,114 @@
 // The lock that serializes the librarian's changes to one library.
 //
-// A run that finishes renames its new library over the name, so the file
-// a waiting run was granted the lock on may no longer be the library: after
-// every grant the name is looked up again, and the lock is taken anew on
-// the file it names now until the two agree.
+// A run that finishes puts its new library in place of the old one, so the
+// file a waiting run was granted the lock on may no longer be the library:
+// after every grant the directory the walk reached is asked again what the
+// name holds, and the lock is taken anew on the file it holds now until the
+// two agree.
 
 #include "librarylock.h"
+
+#include "safefile.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// Opening never blocks, so a pipe of that name cannot hold the run.
-int openForLock(const std::string &name)
+// The walked regular file, opened without following a link and without
+// waiting (a FIFO put in its place cannot hold the run): for reading and
+// writing where the user may, else for reading.
+int openForLock(const FileCalls &calls, const WalkedName &where)
 {
-    int fd = ::open(name.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    int fd = calls.openAt(where.dir.get(), where.leaf.c_str(), O_RDWR | flags, 0);
     if (fd < 0 && (errno == EACCES || errno == EROFS || errno == ETXTBSY || errno == EPERM))
-        fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        fd = calls.openAt(where.dir.get(), where.leaf.c_str(), O_RDONLY | flags, 0);
     return fd;
 }
 
-bool sameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+bool sameState(const struct stat &a, const struct stat &b)
+{
+    return sameInode(a, b) && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec && a.st_ctim.tv_sec == b.st_ctim.tv_sec &&
+           a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
 
 } // namespace
 
-LibraryLock::LibraryLock(const std::string &name, Locker locker) : cName(name)
+LibraryLock::LibraryLock(const std::string &name, Locker locker, const FileCalls &calls) : cName(name), cCalls(calls)
 {
     if (!locker)
         locker = ::flock;
     for (;;) {
-        int fd = openForLock(name);
-        if (fd < 0)
+        cWalked = walkName(name, Links::Follow, cCalls, cWhere, cWalkError);
+        if (!cWalked || !cWhere.exists || !S_ISREG(cWhere.st.st_mode) || cWhere.descriptor >= 0 || cWhere.procLink)
             return;
+        FileDescriptor fd(openForLock(cCalls, cWhere));
         struct stat held;
-        if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
-            ::close(fd);
+        if (!fd.valid())
             return;
-        }
+        if (::fstat(fd.get(), &held) != 0 || !sameInode(held, cWhere.st))
+            continue; // changed since the walk
         int result;
-        while ((result = locker(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        while ((result = locker(fd.get(), LOCK_EX)) != 0 && errno == EINTR) {
         }
         if (result != 0) {
             int error = errno;
             cRefusal = std::strerror(error != 0 ? error : ENOLCK);
-            ::close(fd);
             return;
         }
         struct stat now;
-        if (::stat(name.c_str(), &now) == 0 && sameFile(now, held)) {
-            cFd = fd;
+        if (cCalls.statAt(cWhere.dir.get(), cWhere.leaf.c_str(), now, AT_SYMLINK_NOFOLLOW) == 0 &&
+            sameInode(now, held) && ::fstat(fd.get(), &cState) == 0) {
+            cFd = std::move(fd);
             return;
         }
-        ::close(fd); // replaced while waiting: lock the new library
+        // Replaced while waiting: lock the new library.
     }
 }
 
-LibraryLock::~LibraryLock()
+FileOpener LibraryLock::opener() const
 {
-    if (cFd >= 0)
-        ::close(cFd);
+    if (!locked())
+        return openInput;
+    int held = cFd.get();
+    return [held](const std::string &) {
+        int fd = ::fcntl(held, F_DUPFD_CLOEXEC, 0);
+        if (fd >= 0 && ::lseek(fd, 0, SEEK_SET) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+        return sizedInput(fd);
+    };
 }
 
-bool LibraryLock::stillNamed() const
+bool LibraryLock::unchanged() const
 {
-    struct stat held, now;
-    return cFd < 0 || (::fstat(cFd, &held) == 0 && ::stat(cName.c_str(), &now) == 0 && sameFile(now, held));
+    struct stat now;
+    return !locked() || (::fstat(cFd.get(), &now) == 0 && sameState(now, cState));
+}
+
+bool LibraryLock::open(SafeFile &file, std::string &err)
+{
+    if (!cWalked) {
+        err = cWalkError;
+        return false;
+    }
+    return file.openWalked(cName, cWhere, err);
+}
+
+bool LibraryLock::replace(SafeFile &file, bool &replaced, std::string &err)
+{
+    replaced = false;
+    // A device or FIFO was written directly.
+    if (!file.hasTemporary())
+        return file.place(err);
+    // An existing library that could not be opened to be locked is
+    // replaced only when it is still the file the walk found.
+    const struct stat *old = locked() ? &cState : cWhere.exists ? &cWhere.st : nullptr;
+    return file.placeInstead(old, replaced, err);
 }

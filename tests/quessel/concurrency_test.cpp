@@ -21,7 +21,9 @@
 #include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -46,6 +48,20 @@ pid_t startQuessel(const std::string &dir, const Args &args)
 }
 
 bool exitedWell(int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 0; }
+
+// True when the process ends within the seconds given (its status then in
+// status); else it is killed and false comes back.
+bool endsWithin(pid_t pid, int seconds, int &status)
+{
+    pid_t ended = 0;
+    for (int i = 0; i < 100 * seconds && (ended = waitpid(pid, &status, WNOHANG)) == 0; ++i)
+        usleep(10000);
+    if (ended == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    return ended == pid;
+}
 
 // Runs one quessel per argument list, eight at a time; the number of runs
 // that did not exit with 0.
@@ -152,7 +168,8 @@ TEST(LibrarianConcurrency, OnlyCommandsThatChangeTheLibraryWaitForItsLock)
                 EXPECT_TRUE(waitsForALock(pid));
                 EXPECT_EQ(dir.read("lib.lib"), ArchiveBuilder().bytes());
             } else {
-                EXPECT_EQ(waitpid(pid, &status, 0), pid);
+                // Within 30 seconds, or it waits for the lock: a failure.
+                EXPECT_TRUE(endsWithin(pid, 30, status)) << "still running while the test holds the lock";
             }
         }
         if (waits) {
@@ -184,14 +201,7 @@ TEST(LibrarianConcurrency, AMemberFileThatWaitsHoldsUpNoOtherRun)
     ASSERT_GE(writer, 0);
     auto endsWell = [](pid_t pid) {
         int status = 0;
-        pid_t ended = 0;
-        for (int i = 0; i < 1000 && (ended = waitpid(pid, &status, WNOHANG)) == 0; ++i)
-            usleep(10000);
-        if (ended == 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-        }
-        return ended == pid && exitedWell(status);
+        return endsWithin(pid, 10, status) && exitedWell(status);
     };
     EXPECT_TRUE(endsWell(startQuessel(dir.path(), {"/r", "lib.lib", "b.o"})));
     EXPECT_TRUE(endsWell(startQuessel(dir.path(), {"/t", "lib.lib"})));
@@ -205,27 +215,53 @@ TEST(LibrarianConcurrency, AMemberFileThatWaitsHoldsUpNoOtherRun)
 TEST(LibrarianConcurrency, ARunThatCannotKeepTheLockChangesNothing)
 {
     // The file system refuses the lock, or another program puts a new
-    // library in place while the run holds it: the run fails and the
-    // library stays as it is.
+    // library in place (by rename, or writing in place as cp does) while
+    // the run holds the lock: the run fails, and the library stays as it
+    // is, or as the other program left it.
     struct Case
     {
         const char *what;
         ArCommand command;
         std::list<std::string> members;
         LibraryLock::Locker locker;
-        bool replaced;       // another program replaces the library meanwhile
+        // What the other program does, and when: while the lock is held
+        // (right before the run puts its library in place), or through the
+        // run's system calls; none leaves the library alone.
+        std::function<void(Archiver &, const std::function<void()> &theirsInPlace,
+                           const std::function<void()> &theirsRenamed)>
+            other;
         std::string message; // 'L' stands for the library's name
+        bool existed = true; // the library exists when the run begins
     };
     LibraryLock::Locker refuse = [](int, int) { return errno = ENOLCK, -1; };
     const std::string REFUSED = "Could not lock library file 'L': No locks available.";
     const std::string REPLACED =
         "Library file 'L' was replaced by another program during this run; that program's library is kept.";
+    auto meanwhile = [](bool inPlace) {
+        return [inPlace](Archiver &a, const std::function<void()> &written, const std::function<void()> &renamed) {
+            a.cWhileLocked = inPlace ? written : renamed;
+        };
+    };
+    // Between the last check and the exchange of the two libraries.
+    auto atTheExchange = [](Archiver &a, const std::function<void()> &, const std::function<void()> &renamed) {
+        a.cCalls.renameAt = [renamed](int fromDir, const char *from, int toDir, const char *to, unsigned flags) {
+            if (flags == RENAME_EXCHANGE && std::string(to) == "lib.lib")
+                renamed();
+            return systemCalls().renameAt(fromDir, from, toDir, to, flags);
+        };
+    };
     const Case cases[] = {
-        {"/c over a library, refused", ArCommand::cmdCreate, {"a.o"}, refuse, false, REFUSED},
-        {"/r, refused", ArCommand::cmdReplace, {"a.o"}, refuse, false, REFUSED},
-        {"/d, refused", ArCommand::cmdDelete, {"x.o"}, refuse, false, REFUSED},
-        {"/r, replaced", ArCommand::cmdReplace, {"a.o"}, nullptr, true, REPLACED},
-        {"/d, replaced", ArCommand::cmdDelete, {"x.o"}, nullptr, true, REPLACED},
+        {"/c over a library, refused", ArCommand::cmdCreate, {"a.o"}, refuse, {}, REFUSED},
+        {"/r, refused", ArCommand::cmdReplace, {"a.o"}, refuse, {}, REFUSED},
+        {"/d, refused", ArCommand::cmdDelete, {"x.o"}, refuse, {}, REFUSED},
+        {"/r, replaced", ArCommand::cmdReplace, {"a.o"}, nullptr, meanwhile(false), REPLACED},
+        {"/d, replaced", ArCommand::cmdDelete, {"x.o"}, nullptr, meanwhile(false), REPLACED},
+        {"/r, rewritten in place", ArCommand::cmdReplace, {"a.o"}, nullptr, meanwhile(true), REPLACED},
+        {"/c over a library, rewritten in place", ArCommand::cmdCreate, {"a.o"}, nullptr, meanwhile(true), REPLACED},
+        {"/r, renamed over between the check and the exchange", ArCommand::cmdReplace, {"a.o"}, nullptr,
+         atTheExchange, REPLACED},
+        {"/c of a new library that another program makes meanwhile", ArCommand::cmdCreate, {"a.o"}, nullptr,
+         meanwhile(false), REPLACED, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -233,7 +269,8 @@ TEST(LibrarianConcurrency, ARunThatCannotKeepTheLockChangesNothing)
         const std::string library = dir.file("lib.lib");
         const std::vector<uint8_t> theirs = ArchiveBuilder().member("t.o", CoffBuilder()).bytes();
         dir.write("a.o", CoffBuilder().section(".code", SCN_CODE, {1}).bytes());
-        dir.write("lib.lib", ArchiveBuilder().member("x.o", CoffBuilder()).bytes());
+        if (c.existed)
+            dir.write("lib.lib", ArchiveBuilder().member("x.o", CoffBuilder()).bytes());
         std::vector<uint8_t> before = dir.read("lib.lib");
         Archiver archiver;
         std::list<std::string> members;
@@ -242,30 +279,53 @@ TEST(LibrarianConcurrency, ARunThatCannotKeepTheLockChangesNothing)
         std::string msg;
         ASSERT_TRUE(archiver.setCommand(uint8_t(c.command), library, members, msg));
         archiver.cLocker = c.locker;
-        if (c.replaced)
-            archiver.cWhileLocked = [&] {
+        bool done = false; // the other program changes the library once
+        auto written = [&] {
+            if (!std::exchange(done, true)) {
+                std::ofstream out(library, std::ios::binary | std::ios::trunc);
+                out.write(reinterpret_cast<const char *>(theirs.data()), std::streamsize(theirs.size()));
+            }
+        };
+        auto renamed = [&] {
+            if (!std::exchange(done, true)) {
                 dir.write("other.lib", theirs);
                 ASSERT_EQ(rename(dir.file("other.lib").c_str(), library.c_str()), 0);
-            };
+            }
+        };
+        if (c.other)
+            c.other(archiver, written, renamed);
         ReportCapture capture;
         EXPECT_FALSE(archiver.run());
         std::string expected = c.message;
         expected.replace(expected.find("'L'"), 3, "'" + library + "'");
         EXPECT_EQ(capture.text(), "Error - " + expected + "\n");
-        EXPECT_EQ(dir.read("lib.lib"), c.replaced ? theirs : before);
+        EXPECT_EQ(dir.read("lib.lib"), c.other ? theirs : before);
         EXPECT_EQ(dir.list(), (std::vector<std::string>{"a.o", "lib.lib"})); // no temporary file
     }
 }
 
 TEST(LibraryLock, LocksOnlyAnExistingRegularFile)
 {
+    // Only a regular file is opened to be locked, and only the one the
+    // name led to: one swapped for a FIFO between the check and the open is
+    // not locked, and the run does not wait for the FIFO's writer.
     TempDir dir;
     dir.write("lib.lib", ArchiveBuilder().bytes());
+    dir.write("swapped.lib", ArchiveBuilder().bytes());
     ASSERT_EQ(symlink("lib.lib", dir.file("link.lib").c_str()), 0);
     ASSERT_EQ(mkdir(dir.file("dir.lib").c_str(), 0755), 0);
     ASSERT_EQ(mkfifo(dir.file("pipe.lib").c_str(), 0600), 0); // must not wait for a writer
-    const std::pair<const char *, bool> cases[] = {
-        {"lib.lib", true}, {"link.lib", true}, {"none.lib", false}, {"dir.lib", false}, {"pipe.lib", false}};
-    for (const auto &[name, locked] : cases)
-        EXPECT_EQ(LibraryLock(dir.file(name)).locked(), locked) << name;
+    FileCalls swapping;
+    swapping.openAt = [&](int at, const char *name, int flags, mode_t mode) {
+        if (std::string(name) == "swapped.lib" && !(flags & O_PATH) && unlink(dir.file(name).c_str()) == 0)
+            mkfifo(dir.file(name).c_str(), 0600);
+        return systemCalls().openAt(at, name, flags, mode);
+    };
+    const std::tuple<const char *, bool, FileCalls> cases[] = {
+        {"lib.lib", true, systemCalls()},   {"link.lib", true, systemCalls()}, {"none.lib", false, systemCalls()},
+        {"dir.lib", false, systemCalls()},  {"pipe.lib", false, systemCalls()},
+        {"swapped.lib", false, swapping},
+    };
+    for (const auto &[name, locked, calls] : cases)
+        EXPECT_EQ(LibraryLock(dir.file(name), nullptr, calls).locked(), locked) << name;
 }

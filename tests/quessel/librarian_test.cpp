@@ -5,14 +5,18 @@
 // (10), 0x60 0x0A.
 
 #include "archive.h"
+#include "archiver.h"
 #include "coffbuilder.h"
 #include "diag.h"
+#include "reportcapture.h"
 #include "tooltest.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -440,6 +444,73 @@ TEST_F(Librarian, ExtractRefusesNamesThatLeaveTheDirectoryThroughLinks)
     ToolResult r = runTool(QUESSEL_EXE, {"/x", "l.lib", "ok.o"}, work);
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(top.read("work/ok.o"), n);
+}
+
+TEST_F(Librarian, ExtractWalksEachNameAgainAsItWrites)
+{
+    // Another user swaps a member's directory for a link to outside/ after
+    // the check, or plants a link there at its file's name: nothing lands
+    // there. The directory is met as a link and refused; the file's link is
+    // replaced by the member, never followed. ok.o, extracted before,
+    // stays.
+    Bytes n = objN().bytes();
+    struct Case
+    {
+        const char *what;
+        std::string swapped; // made a link to ../outside
+        const char *when;    // at its first open for the writing ("dir"), or at the rename ("file")
+        std::string error;
+    };
+    const Case cases[] = {
+        {"directory swapped", "sub", "dir",
+         "Error - Member 'sub/a.o' of library 'l.lib' is not extracted: its directory 'sub' is a symbolic link.\n"},
+        {"file planted", "sub/a.o", "file", ""},
+    };
+    std::string cwd = std::filesystem::current_path();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir top;
+        const std::string work = top.file("work");
+        std::filesystem::create_directories(work + "/sub");
+        std::filesystem::create_directory(top.file("outside"));
+        top.write("work/l.lib", cat({kMagic, header("ok.o", "0", "81"), n, header("sub\\a.o", "0", "81"), n}));
+        Archiver archiver;
+        std::string msg;
+        ASSERT_TRUE(archiver.setCommand(uint8_t(ArCommand::cmdExtract), "l.lib", {}, msg));
+        auto swap = [&] {
+            std::error_code none;
+            std::filesystem::rename(work + "/" + c.swapped, work + "/" + c.swapped + ".old", none);
+            std::filesystem::create_symlink(c.swapped == "sub" ? "../outside" : "../../outside/a.o",
+                                            work + "/" + c.swapped);
+        };
+        int opensOfSub = 0;
+        archiver.cCalls.openAt = [&](int dir, const char *name, int flags, mode_t mode) {
+            // The check opens sub once; the write opens it again.
+            if (std::string(c.when) == "dir" && std::string(name) == "sub" && ++opensOfSub == 2)
+                swap();
+            return systemCalls().openAt(dir, name, flags, mode);
+        };
+        archiver.cCalls.renameAt = [&](int fromDir, const char *from, int toDir, const char *to, unsigned flags) {
+            if (std::string(c.when) == "file" && std::string(to) == "a.o")
+                swap();
+            return systemCalls().renameAt(fromDir, from, toDir, to, flags);
+        };
+        std::filesystem::current_path(work);
+        bool extracted;
+        {
+            ReportCapture capture;
+            extracted = archiver.run();
+            EXPECT_EQ(capture.text(), "Extracting member 'ok.o'.\nExtracting member 'sub/a.o'.\n" + c.error);
+        }
+        std::filesystem::current_path(cwd);
+        EXPECT_EQ(extracted, c.error.empty());
+        EXPECT_TRUE(std::filesystem::is_empty(top.file("outside")));
+        EXPECT_EQ(top.read("work/ok.o"), n);
+        if (c.error.empty()) {
+            EXPECT_FALSE(std::filesystem::is_symlink(work + "/sub/a.o"));
+            EXPECT_EQ(top.read("work/sub/a.o"), n);
+        }
+    }
 }
 
 TEST_F(Librarian, WrittenLibraryReadsBackWithItsMembersAndIndex)
