@@ -492,6 +492,13 @@ bool SafeFile::placeInstead(const struct stat *old, bool &replaced, std::string 
         const char *target = cLeaf.c_str();
         struct stat now;
         int error = 0;
+        // Where the file system cannot exchange two files or refuse to
+        // replace one: the comparison made just before is all there is.
+        auto plainRename = [&] {
+            bool renamed = cCalls.renameAt(cDirFd, temp, cDirFd, target, 0) == 0;
+            error = renamed ? 0 : errno;
+            return renamed;
+        };
         if (!old) {
             if (cCalls.renameAt(cDirFd, temp, cDirFd, target, RENAME_NOREPLACE) == 0)
                 placed = true;
@@ -500,7 +507,7 @@ bool SafeFile::placeInstead(const struct stat *old, bool &replaced, std::string 
             else if (unsupported(error) && cCalls.statAt(cDirFd, target, now, AT_SYMLINK_NOFOLLOW) == 0)
                 replaced = true;
             else if (unsupported(error) && errno == ENOENT)
-                placed = cCalls.renameAt(cDirFd, temp, cDirFd, target, 0) == 0 || (error = errno, false);
+                placed = plainRename();
         } else if (cCalls.statAt(cDirFd, target, now, AT_SYMLINK_NOFOLLOW) != 0 || !unchanged(now, *old, true)) {
             // Rewritten in place (its change time moved) or replaced.
             replaced = true;
@@ -523,7 +530,7 @@ bool SafeFile::placeInstead(const struct stat *old, bool &replaced, std::string 
         } else if ((error = errno) == ENOENT) {
             replaced = true;
         } else if (unsupported(error)) {
-            placed = cCalls.renameAt(cDirFd, temp, cDirFd, target, 0) == 0 || (error = errno, false);
+            placed = plainRename();
         }
         if (placed) {
             cPending.delist();
