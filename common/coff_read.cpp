@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <vector>
 
 namespace {
 
@@ -181,6 +182,10 @@ public:
 
 private:
     bool fail(const std::string &what);
+    // False, after reporting the first two, when areas that the section
+    // headers describe share bytes.
+    bool distinctAreas();
+    std::string sectionLabel(const coff_scnhdr &hdr, uint64_t index) const;
     bool section(uint64_t index);
     bool rawData(const coff_scnhdr &hdr, const std::string &scn);
     bool lineNumbers(const coff_scnhdr &hdr, const std::string &scn);
@@ -307,8 +312,72 @@ bool ImageParser::foreignFileName(uint8_t *slot)
     return true;
 }
 
+// One area of the image that a section header describes.
+struct Area
+{
+    uint64_t begin;
+    uint64_t end; // past its last byte
+    uint32_t section; // index in the header table
+    const char *what;
+};
+
+std::string ImageParser::sectionLabel(const coff_scnhdr &hdr, uint64_t index) const
+{
+    // A name missing from the string table ends the run once the section
+    // itself is read; here the section is named by its number instead.
+    if (hdr.hasLongName() && !cCoff.cStrTbl.count(int32_t(hdr._s_offset())))
+        return "section " + std::to_string(index + 1);
+    return "section '" + Coff::getName(hdr, cCoff.cStrTbl) + "'";
+}
+
+bool ImageParser::distinctAreas()
+{
+    // The raw data, relocation entries and line numbers of a sound image
+    // each have bytes of their own: an image whose headers point at one
+    // block more than once would have that block copied once per use.
+    // Areas that do not lie inside the file are left to the step that
+    // reads them. One sort by start finds two that overlap, if any do.
+    const coff_filehdr &fh = cCoff.cFileHdr;
+    const uint64_t relSize = cForeign ? GNU_RELOC_SIZE : RELOC_SIZE;
+    const uint64_t lineSize = cForeign ? GNU_LINENO_SIZE : LINENO_SIZE;
+    const uint64_t hdrStart = FILEHDR_SIZE + uint64_t(fh.f_opthdr);
+    std::vector<coff_scnhdr> headers;
+    std::vector<Area> areas;
+    uint8_t buf[SCNHDR_SIZE];
+    for (uint64_t i = 0; i < fh.f_nscns && cReader.read(hdrStart + SCNHDR_SIZE * i, SCNHDR_SIZE, buf); i++) {
+        headers.push_back(unpackScnHdr(buf));
+        const coff_scnhdr &h = headers.back();
+        if (h.s_size == 0)
+            continue; // nothing of it is read
+        auto add = [&](uint64_t begin, uint64_t length, const char *what) {
+            if (length > 0 && cReader.fits(begin, length))
+                areas.push_back(Area{begin, begin + length, uint32_t(i), what});
+        };
+        if (h.s_scnptr != 0)
+            add(h.s_scnptr, h.s_size, "raw data");
+        add(h.s_relptr, relSize * h.s_nreloc, "relocation entries");
+        add(h.s_lnnoptr, lineSize * h.s_nlnno, "line numbers");
+    }
+    // Areas that start together stay in header order.
+    std::stable_sort(areas.begin(), areas.end(), [](const Area &a, const Area &b) { return a.begin < b.begin; });
+    const Area *reach = nullptr; // the area reaching furthest so far
+    for (const Area &area : areas) {
+        if (reach && area.begin < reach->end) {
+            return fail("has overlapping areas: the " + std::string(reach->what) + " of " +
+                        sectionLabel(headers[reach->section], reach->section) + " and the " + area.what + " of " +
+                        sectionLabel(headers[area.section], area.section) + " share the bytes from offset " +
+                        std::to_string(area.begin) + ".");
+        }
+        if (!reach || area.end > reach->end)
+            reach = &area;
+    }
+    return true;
+}
+
 bool ImageParser::sections()
 {
+    if (!distinctAreas())
+        return false;
     for (uint64_t i = 0; i < cCoff.cFileHdr.f_nscns; i++)
         if (!section(i))
             return false;

@@ -226,6 +226,57 @@ TEST(CoffReadErrors, SectionContents)
     EXPECT_EQ(failure(bad), "Error - Coff file 'x.o' could not read relocation info.\n");
 }
 
+TEST(CoffReadErrors, SharedAreas)
+{
+    // sample(): .code's raw data at 156 (4 bytes), a_long_section's at 160
+    // (2), .code's relocation entry at 162 (12), its line numbers at 174
+    // (2 x 16); a_long_section's name at string-table offset 4.
+    const std::string both = "Error - Coff file 'x.o' has overlapping areas: the ";
+    const struct
+    {
+        size_t at;
+        uint32_t value;
+        int width; // 4 or 2 bytes
+        const char *error; // nullptr: read
+    } cases[] = {
+        {SCN2 + 20, 156, 4, "raw data of section '.code' and the raw data of section 'a_long_section' share the bytes from offset 156."},
+        {SCN2 + 20, 158, 4, "raw data of section '.code' and the raw data of section 'a_long_section' share the bytes from offset 158."},
+        {SCN2 + 20, 161, 4, "raw data of section 'a_long_section' and the relocation entries of section '.code' share the bytes from offset 162."},
+        {SCN2 + 20, 204, 4, "line numbers of section '.code' and the raw data of section 'a_long_section' share the bytes from offset 204."},
+        {SCN1 + 28, 162, 4, "relocation entries of section '.code' and the line numbers of section '.code' share the bytes from offset 162."},
+        {SCN1 + 24, 190, 4, "line numbers of section '.code' and the relocation entries of section '.code' share the bytes from offset 190."},
+        {SCN3 + 20, 150, 4, "raw data of section '.bss' and the raw data of section '.code' share the bytes from offset 156."},
+        // Areas that only touch, that lie past the end or that belong to a
+        // section without bytes are no overlap.
+        {SCN2 + 20, 206, 4, nullptr},
+        {SCN1 + 20, 0xFFFFFF00, 4, nullptr},
+        {SCN1 + 16, 0, 4, nullptr},
+        {SCN2 + 34, 0, 2, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << "field at " << c.at << " = " << c.value);
+        Bytes img = sample().bytes();
+        if (c.width == 4)
+            putU32(img.data() + c.at, c.value);
+        else
+            putU16(img.data() + c.at, uint16_t(c.value));
+        if (c.error) {
+            EXPECT_EQ(failure(img), both + c.error + "\n");
+            continue;
+        }
+        ReportCapture cap;
+        std::unique_ptr<Coff> coff = readAt(img, 0);
+        // Past its end, .code's raw data cannot be read.
+        EXPECT_EQ(!coff, c.at == SCN1 + 20) << cap.text();
+    }
+    // Shared with a section whose name cannot be read: named by its number.
+    Bytes img = sample().bytes();
+    putU32(img.data() + SCN2 + 20, 156);
+    putU32(img.data() + SCN2 + 4, 9999);
+    EXPECT_EQ(failure(img), both + "raw data of section '.code' and the raw data of section 2 share the bytes "
+                                   "from offset 156.\n");
+}
+
 TEST(CoffReadErrors, ZeroFillIsBounded)
 {
     // Uninitialised data takes no memory, whatever its size. Any other

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <sstream>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -380,6 +381,92 @@ TEST(InputStream, EveryProgramRefusesAnEndlessStreamAtOnce)
             std::string name = (run.exe == std::string(TARVOK_EXE) ? "./" : "") + std::string(run.input);
             EXPECT_TRUE(s.message.empty() || contains(r.output, "Error - Coff file '" + name + s.message)) << r.output;
             EXPECT_LT(r.peakKb, s.bytes == far ? zeroPeakKb + (36u << 10) : 64u << 10);
+        }
+    }
+}
+
+// ------------------------------------------------------------ shared areas
+
+namespace {
+
+enum class Shared { RawData, Relocations, LineNumbers };
+
+// An image whose section headers all point at the first section's raw
+// data (1,000 headers on one block of 100,000 bytes), relocation entries
+// or line numbers (200 headers on one block of 65,535 records): small
+// files that would be copied once per header.
+Bytes sharedAreas(Shared what, bool executable)
+{
+    const int sections = what == Shared::RawData ? 1000 : 200;
+    CoffBuilder b;
+    b.processor(ProcessorCode(0x08)).flags(executable ? F_EXEC : 0);
+    b.section("s0", SCN_CODE, Bytes(what == Shared::RawData ? 100000 : 2, 0x3F));
+    for (int i = 1; i < sections; i++)
+        b.section("s" + std::to_string(i), SCN_CODE, {0, 0});
+    b.file("a.asm").symbol("start_of_code", 0, "s0", C_EXT);
+    for (int j = 0; j < 65535 && what != Shared::RawData; j++) {
+        if (what == Shared::Relocations)
+            b.reloc("s0", 0, "start_of_code", 1);
+        else
+            b.line("s0", uint16_t(j + 1), 0);
+    }
+    Bytes image = b.bytes();
+    const uint8_t *first = image.data() + FILEHDR_SIZE + OPTHDR_SIZE;
+    for (int i = 1; i < sections; i++) {
+        uint8_t *h = image.data() + FILEHDR_SIZE + OPTHDR_SIZE + SCNHDR_SIZE * size_t(i);
+        // s_size and s_scnptr, s_relptr, s_lnnoptr, s_nreloc and s_nlnno
+        size_t at = what == Shared::RawData ? 16 : what == Shared::Relocations ? 24 : 28;
+        std::memcpy(h + at, first + at, 4);
+        if (what == Shared::RawData)
+            std::memcpy(h + 20, first + 20, 4);
+        else
+            std::memcpy(h + (what == Shared::Relocations ? 32 : 34), first + (what == Shared::Relocations ? 32 : 34), 2);
+    }
+    return image;
+}
+
+} // namespace
+
+TEST(InputSharedAreas, EveryProgramRefusesThemWithLittleMemory)
+{
+    // Copied once per header, these took hundreds of megabytes to gigabytes
+    // and wrote a hex file of 275 MB; each is refused as it is read, and so
+    // is a library member of this kind.
+    const struct
+    {
+        Shared what;
+        const char *area;
+    } kinds[] = {
+        {Shared::RawData, "raw data"},
+        {Shared::Relocations, "relocation entries"},
+        {Shared::LineNumbers, "line numbers"},
+    };
+    std::vector<ProgramRun> runs(std::begin(RUNS), std::end(RUNS));
+    runs.push_back({QUESSEL_EXE, {"/t", "in.lib"}, "in.lib"});
+    for (const auto &k : kinds) {
+        for (const ProgramRun &run : runs) {
+            SCOPED_TRACE(std::string(run.exe) + " reading " + run.input + " sharing its " + k.area);
+            TempDir dir;
+            dir.write("link.lkr", std::string(COMMAND_FILE));
+            Bytes image = sharedAreas(k.what, std::string(run.input) == "in.cof");
+            std::string member = run.input;
+            if (member == "in.lib") {
+                member = "a.o";
+                Bytes lib = {'!', '<', 'a', 'r', 'c', 'h', '>', '\n'};
+                Bytes header = Archive::packHeader(member, 0, uint32_t(image.size()));
+                lib.insert(lib.end(), header.begin(), header.end());
+                image.insert(image.begin(), lib.begin(), lib.end());
+            }
+            dir.write(run.input, image);
+            LimitedResult r = runLimited(run.exe, run.args, dir.path());
+            EXPECT_EQ(r.exitCode, 1) << r.output;
+            std::string name = (run.exe == std::string(TARVOK_EXE) ? "./" : "") + member;
+            EXPECT_TRUE(contains(r.output, "Error - Coff file '" + name + "' has overlapping areas: the " + k.area +
+                                               " of section 's0' and the " + k.area + " of section 's1' share"))
+                << r.output;
+            EXPECT_LT(r.peakKb, 64u << 10);
+            EXPECT_FALSE(dir.exists("new.lib") || dir.exists("in.hex") || dir.exists("in.lst") ||
+                         dir.exists("a.out"));
         }
     }
 }
