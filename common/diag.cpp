@@ -22,6 +22,8 @@ void runFatalCleanup()
         gFatalCleanup();
 }
 
+} // namespace
+
 void outOfMemory()
 {
     runFatalCleanup();
@@ -29,8 +31,6 @@ void outOfMemory()
     std::fflush(stdout);
     std::_Exit(1);
 }
-
-} // namespace
 
 void report(uint8_t severity, const std::string &location, const std::string &message, bool fatal)
 {

@@ -51,6 +51,10 @@ bool isQuietSwitch(const std::string &arg);
 // holds no further '/' (an absolute path such as /tmp/a.o is a file name).
 bool isSwitchArg(const std::string &arg);
 
+// Ends the program as running out of memory does: "out of memory", exit
+// code 1, no half-written file left behind.
+[[noreturn]] void outOfMemory();
+
 // Set once by the output layer: called, and must be async-signal-safe,
 // right before running out of memory or a failed assertion ends the
 // program, so that no half-written file is left behind.

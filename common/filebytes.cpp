@@ -2,6 +2,8 @@
 
 #include "filebytes.h"
 
+#include "diag.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -17,8 +19,10 @@ OpenedInput sizedInput(int fd)
 {
     OpenedInput in;
     in.fd = fd;
-    if (in.fd < 0)
+    if (in.fd < 0) {
+        in.error = errno;
         return in;
+    }
     struct stat st;
     if (::fstat(in.fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
         uint64_t(st.st_size) < uint64_t(SIZE_MAX)) {
@@ -48,15 +52,14 @@ void FileBytes::reserve(size_t capacity)
     cCapacity = capacity;
 }
 
-bool FileBytes::reserveLarge(size_t length)
+void FileBytes::reserveLarge(size_t length)
 {
     // Anonymous memory, untouched until bytes are read into it.
     void *p = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (p == MAP_FAILED)
-        return false;
+        outOfMemory();
     cLarge = static_cast<uint8_t *>(p);
     cLargeLength = length;
-    return true;
 }
 
 void FileBytes::closeFile()
@@ -83,37 +86,32 @@ bool FileBytes::read(const std::string &name, const FileOpener &open)
 {
     release();
     OpenedInput in = open(name);
+    if (in.fd < 0 && in.error == ENOMEM)
+        outOfMemory();
     if (in.fd < 0)
         return false;
     cFd = in.fd;
     if (!in.sized) {
         // Read as far as its reader asks, from its first piece on.
-        if (!reserveLarge(STREAM_LIMIT)) {
-            closeFile();
-            return false;
-        }
+        reserveLarge(STREAM_LIMIT);
         cMode = Mode::Stream;
         return true;
     }
     if (in.size >= PIECE) {
-        if (!reserveLarge(size_t(in.size))) {
-            closeFile();
-            return false;
-        }
+        reserveLarge(size_t(in.size));
         cMode = Mode::Pieces;
         cSize = size_t(in.size);
         cMissing = (cSize + PIECE - 1) / PIECE;
         cLoaded.assign(cMissing, false);
         return true;
     }
-    // Room for the whole file and one byte more, so that the end shows at
-    // the next read; a file that grows meanwhile is read to its end all the
-    // same. A read error keeps what was read before it.
-    reserve(size_t(in.size) + 1);
-    for (;;) {
-        if (cSize == cCapacity)
-            reserve(2 * cCapacity);
-        ssize_t n = ::read(cFd, cBytes.get() + cSize, cCapacity - cSize);
+    // The file as it was sized: one that grows meanwhile is read no
+    // further, one cut meanwhile as far as its bytes reach. A read error
+    // keeps what was read before it.
+    const size_t want = size_t(in.size);
+    reserve(want);
+    while (cSize < want) {
+        ssize_t n = ::read(cFd, cBytes.get() + cSize, want - cSize);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)

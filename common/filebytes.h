@@ -14,6 +14,9 @@
 //           never past its first STREAM_LIMIT bytes, so that a stream which
 //           is no input is refused as soon as its first bytes show it.
 //
+// A regular file is read no further than the size it had when it was
+// opened, however it grows while it is read.
+//
 // Memory is taken page by page as bytes arrive, so data() stays where it
 // is while a large file or a stream is read.
 #pragma once
@@ -29,6 +32,7 @@
 struct OpenedInput
 {
     int fd = -1;        // -1 when it could not be opened
+    int error = 0;      // then the errno value of the failure
     bool sized = false; // a regular file whose size, above 0, is known
     uint64_t size = 0;
 };
@@ -52,7 +56,8 @@ public:
     ~FileBytes();
 
     // False when the file cannot be opened. A file that reads short keeps
-    // the bytes that could be read.
+    // the bytes that could be read. Memory that cannot be had for it ends
+    // the program with "out of memory", as everywhere.
     bool read(const std::string &name, const FileOpener &open = openInput);
     // The file's bytes; those of a large file or a stream only where
     // load() succeeded.
@@ -82,7 +87,7 @@ private:
 
     void reserve(size_t capacity);
     // Reserves length bytes of memory that is taken only as it is written.
-    bool reserveLarge(size_t length);
+    void reserveLarge(size_t length);
     bool loadPieces(uint64_t off, uint64_t n);
     // Reads the stream on until it holds end bytes, ends or reaches the
     // limit.

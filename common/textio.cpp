@@ -2,7 +2,11 @@
 
 #include "textio.h"
 
+#include "filebytes.h"
+
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <iomanip>
 #include <locale>
 #include <sstream>
@@ -20,7 +24,7 @@ bool readTextLine(std::istream &in, std::string &line)
     return true;
 }
 
-bool readRegularFile(const std::string &path, std::string &text, int *error)
+bool readRegularFile(const std::string &path, std::string &text, int *error, const std::function<void()> &sized)
 {
     text.clear();
     if (error)
@@ -36,9 +40,16 @@ bool readRegularFile(const std::string &path, std::string &text, int *error)
     struct stat st {};
     int failure = 0;
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    // The size it has now is all that is read: a file that grows while it
+    // is read is read no further. One whose size reads as 0 (as some
+    // system files do) is read to its end, but no further than a stream.
+    const uint64_t size = ok ? uint64_t(st.st_size) : 0;
+    const uint64_t limit = size > 0 ? size : FileBytes::STREAM_LIMIT + 1;
+    if (ok && sized)
+        sized();
     char buffer[65536];
-    while (ok) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
+    while (ok && text.size() < limit) {
+        ssize_t got = ::read(fd, buffer, size_t(std::min<uint64_t>(sizeof buffer, limit - text.size())));
         if (got < 0 && errno == EINTR)
             continue; // a signal came first: nothing was read
         if (got < 0) {
@@ -48,6 +59,10 @@ bool readRegularFile(const std::string &path, std::string &text, int *error)
             break;
         else
             text.append(buffer, size_t(got));
+    }
+    if (ok && size == 0 && text.size() > FileBytes::STREAM_LIMIT) {
+        failure = EFBIG;
+        ok = false;
     }
     ::close(fd);
     if (!ok)

@@ -2,14 +2,17 @@
 // layout, and every message of a broken image (built good, then broken in
 // one field).
 
+#include "archive.h"
 #include "coff.h"
 #include "coff_testutil.h"
 #include "coffbuilder.h"
 #include "tooltest.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -316,6 +319,37 @@ TEST(CoffReadErrorsDeathTest, MissingSectionNameIsFatal)
             coffFromBytes(img);
         },
         testing::ExitedWithCode(255), "Error - Unable to find section name in string table.\n");
+}
+
+TEST(CoffReadErrorsDeathTest, NoMemoryForTheFileIsOutOfMemory)
+{
+    // Memory that the reader cannot have for a file ends the run as it does
+    // everywhere; a file that cannot be opened for another reason is still
+    // one that could not be opened.
+    deathTestsInFreshProcess();
+    auto failing = [](int error) {
+        return [error](const std::string &) {
+            OpenedInput in;
+            in.error = error;
+            return in;
+        };
+    };
+    for (bool library : {false, true}) {
+        SCOPED_TRACE(library ? "library" : "object");
+        auto read = [&](int error) {
+            return library ? bool(Archive::make("x.lib", failing(error))) : bool(Coff::make("x.o", failing(error)));
+        };
+        EXPECT_EXIT(
+            {
+                ::dup2(2, 1);
+                read(ENOMEM);
+            },
+            testing::ExitedWithCode(1), "\nout of memory\n");
+        ReportCapture cap;
+        EXPECT_FALSE(read(EMFILE));
+        EXPECT_EQ(cap.text(), library ? "Error - Could not open library file 'x.lib' for reading.\n"
+                                      : "Error - Could not open Coff file 'x.o' for reading.\n");
+    }
 }
 
 namespace {

@@ -13,6 +13,7 @@
 #include "coffbuilder.h"
 #include "limitrun.h"
 #include "reportcapture.h"
+#include "textio.h"
 #include "tooltest.h"
 
 #include <gtest/gtest.h>
@@ -155,6 +156,53 @@ TEST(InputCutWhileRead, ObjectFailsWhereItsBytesEnd)
             }
         }
     }
+}
+
+namespace {
+
+// Appends n bytes to the file, as a writer that goes on writing it does.
+void grow(const std::string &path, size_t n)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(fd, 0);
+    Bytes more(n, 0xAB);
+    EXPECT_EQ(::write(fd, more.data(), n), ssize_t(n));
+    ::close(fd);
+}
+
+} // namespace
+
+TEST(InputGrowingWhileRead, ReadNoFurtherThanItsSizeWhenOpened)
+{
+    // A writer appends 4 MB between sizing and reading: an object, read
+    // whole or in pieces, and a text file are read as they were when
+    // opened.
+    for (size_t raw : {size_t(1000), size_t(FileBytes::PIECE * 5 / 2)}) {
+        SCOPED_TRACE(raw);
+        TempDir dir;
+        Bytes image = object("long_symbol", raw).bytes();
+        dir.write("in.o", image);
+        auto growing = [](const std::string &name) {
+            OpenedInput in = openInput(name);
+            grow(name, 4u << 20);
+            return in;
+        };
+        FileBytes bytes;
+        ASSERT_TRUE(bytes.read(dir.file("in.o"), growing));
+        EXPECT_EQ(bytes.size(), image.size());
+        dir.write("in.o", image);
+        std::unique_ptr<Coff> coff = Coff::make(dir.file("in.o"), growing);
+        ASSERT_TRUE(coff);
+        EXPECT_EQ(rawData(*coff), pattern(raw));
+    }
+    TempDir dir;
+    const std::string text = "CODEPAGE NAME=page0 START=0x0 END=0x7FF\n";
+    dir.write("link.lkr", text);
+    std::string read;
+    int error = -1;
+    EXPECT_TRUE(readRegularFile(dir.file("link.lkr"), read, &error, [&] { grow(dir.file("link.lkr"), 4u << 20); }));
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(read, text);
 }
 
 TEST(InputCutWhileRead, LibraryKeepsItsWholeMembersOrFails)
