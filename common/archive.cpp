@@ -5,6 +5,7 @@
 #include "debugsw.h"
 #include "diag.h"
 #include "safefile.h"
+#include "text.h"
 
 #include <cstring>
 #include <fstream>
@@ -66,7 +67,7 @@ std::string Archive::headerName(const uint8_t *header)
     return name;
 }
 
-std::unique_ptr<Archive> Archive::make(const std::string &name, const FileOpener &open)
+std::unique_ptr<Archive> Archive::make(const std::string &name, const FileOpener &open, bool rewriting)
 {
     auto fail = [](const std::string &message) {
         report(SEV_ERROR, "Archive::make()", message, false);
@@ -85,6 +86,12 @@ std::unique_ptr<Archive> Archive::make(const std::string &name, const FileOpener
     if (std::memcmp(bytes.data(), MAGIC, MAGIC_SIZE) != 0)
         return fail("File '" + name + "' is not a valid library file.");
 
+    // Where a library that was cut short (or is still being written) ends:
+    // after its size in bytes, inside the header or the image of a member.
+    auto endsInside = [&](const std::string &where) {
+        return "Library file '" + name + "' ends after " + std::to_string(bytes.size()) + " bytes, inside " +
+               where + "; ";
+    };
     uint64_t offset = MAGIC_SIZE;
     // The members end where no whole header is left.
     while (bytes.load(offset, HEADER_SIZE)) {
@@ -93,17 +100,37 @@ std::unique_ptr<Archive> Archive::make(const std::string &name, const FileOpener
             return fail(bytes.overLimit() ? overLimit
                                           : "Library file '" + name + "' has a missing member object file.");
         bool readError = false;
-        std::unique_ptr<Coff> coff = Coff::read(bytes, offset + HEADER_SIZE, member, readError);
+        bool ranShort = false;
+        std::unique_ptr<Coff> coff = Coff::read(bytes, offset + HEADER_SIZE, member, readError, true, &ranShort);
         if (bytes.overLimit())
             return fail(overLimit);
-        if (!coff || readError)
-            return fail("Could not build member '" + member + "' in library file '" + name + "'. ");
+        if (!coff || readError) {
+            fail("Could not build member '" + escapeControlCharacters(member) + "' in library file '" + name +
+                 "'. ");
+            // A library that would be written back says where it ends.
+            if (ranShort && rewriting)
+                fail(endsInside("its member " + std::to_string(archive->cMembers.size() + 1) + " '" +
+                                escapeControlCharacters(member) + "', whose header starts at byte " +
+                                std::to_string(offset)) +
+                     "it is not written back.");
+            return nullptr;
+        }
         offset += HEADER_SIZE + uint64_t(coff->size());
         archive->cMembers.push_back(std::move(coff));
     }
     // A stream whose next header lies past the limit.
     if (bytes.overLimit())
         return fail(overLimit);
+    // Bytes left that make no whole header: the members before them are
+    // read as the whole library, but a command that writes the library
+    // back would drop what it could not read.
+    if (offset < bytes.size()) {
+        std::string where = endsInside("the header of its member " + std::to_string(archive->cMembers.size() + 1) +
+                                       ", which starts at byte " + std::to_string(offset));
+        if (rewriting)
+            return fail(where + "it is not written back.");
+        report(SEV_WARNING, "Archive::make()", where + "only the members before it are read.", false);
+    }
     archive->makeSymbols();
     return archive;
 }
@@ -153,7 +180,7 @@ bool Archive::writeMembers(std::ostream &out) const
         if (!out.write(reinterpret_cast<const char *>(header.data()), HEADER_SIZE))
             return fail("Could not write member header for '" + m->cName + "' in library file '" + cName + "'. ");
         offset += HEADER_SIZE;
-        if (!m->write(out, offset))
+        if (!m->write(out, offset, cName))
             return false;
         offset += size;
     }

@@ -36,8 +36,13 @@ public:
 
     // Reads a library; none after reporting why not. A file that is no
     // regular file is read only as far as its members reach, and refused
-    // when that lies past FileBytes::STREAM_LIMIT.
-    static std::unique_ptr<Archive> make(const std::string &name, const FileOpener &open = openInput);
+    // when that lies past FileBytes::STREAM_LIMIT. A library that ends
+    // inside a member header is read up to that member, with a warning
+    // that says where it ends; one about to be written back (rewriting) is
+    // refused instead, and so, saying where it ends, is one whose member
+    // image reaches past its end.
+    static std::unique_ptr<Archive> make(const std::string &name, const FileOpener &open = openInput,
+                                         bool rewriting = false);
     // Writes the library file named by cName (through a temporary file
     // renamed into place, so a failed write leaves the old library). A
     // library that fitsReader() refuses is not written at all.

@@ -55,8 +55,10 @@ public:
     // The same on a file read by FileBytes, whose pieces are read as the
     // image needs them. A stream that the image would take past its limit
     // fails without a message of its own (file.overLimit() tells).
+    // ranShort, when given, tells whether it failed because the image
+    // reaches past the end of the file.
     static std::unique_ptr<Coff> read(FileBytes &file, uint64_t start, const std::string &name, bool &readError,
-                                      bool tables = true);
+                                      bool tables = true, bool *ranShort = nullptr);
     // Coff::make for a reader that needs only the headers, the raw data and
     // the string table: it fails exactly where make() fails, but keeps no
     // symbols, line numbers or relocation entries.
@@ -87,8 +89,10 @@ public:
     bool write(SafeFile &file) const;
     // Writes the image into an open stream at the start offset. An object
     // whose stored layout is not the one size() describes is written from a
-    // laid-out copy (its time stamp kept), never as a corrupt image.
-    bool write(std::ostream &out, uint64_t start) const;
+    // laid-out copy (its time stamp kept), never as a corrupt image. A
+    // member written into a library names the library (library) when the
+    // stream fails.
+    bool write(std::ostream &out, uint64_t start, const std::string &library = {}) const;
 
     // ---- Dump ----
     void print(std::ostream &out) const;
@@ -161,7 +165,7 @@ private:
     Layout layout() const;
     void layOut(bool stampTime);
     bool hasCanonicalLayout() const;
-    bool writeImage(std::ostream &out, uint64_t start) const;
+    bool writeImage(std::ostream &out, uint64_t start, const std::string &library) const;
 };
 
 // Record printers of the dump, one line (or one block) per record.

@@ -7,6 +7,7 @@
 
 #include "bytes.h"
 #include "diag.h"
+#include "text.h"
 
 #include <algorithm>
 #include <climits>
@@ -179,9 +180,16 @@ public:
     bool stringTable();
     bool symbolTable();
     bool sections();
+    // True when a step failed because the image reaches past the end of
+    // its file.
+    bool ranShort() const { return cShort; }
 
 private:
+    // Reports that a step could not read what it needs: the image reaches
+    // past the end of its file.
     bool fail(const std::string &what);
+    // Reports an image that is refused for what it holds.
+    bool refuse(const std::string &what);
     // False, after reporting the first two, when areas that the section
     // headers describe share bytes.
     bool distinctAreas();
@@ -200,16 +208,24 @@ private:
     const bool cTables;
     bool &cReadError;
     bool cForeign = false;
+    bool cShort = false;
     int64_t cNextOffset = 4; // the string-table offset after the last string
 };
 
 bool ImageParser::fail(const std::string &what)
 {
+    cShort = true;
+    return refuse(what);
+}
+
+bool ImageParser::refuse(const std::string &what)
+{
     // A stream read up to its limit is refused by the caller, which names
     // the limit instead of the step that wanted more.
     if (cReader.overLimit())
         return false;
-    report(SEV_ERROR, "Coff::make()", "Coff file '" + cCoff.cName + "' " + what, false);
+    // A member name read from a library may hold control characters.
+    report(SEV_ERROR, "Coff::make()", "Coff file '" + escapeControlCharacters(cCoff.cName) + "' " + what, false);
     return false;
 }
 
@@ -222,11 +238,11 @@ bool ImageParser::headers()
     cCoff.cFileHdr = unpackFileHdr(buf);
     const coff_filehdr &fh = cCoff.cFileHdr;
     if (fh.f_magic != COFF_MAGIC)
-        return fail("does not appear to be a valid COFF file.");
+        return refuse("does not appear to be a valid COFF file.");
     cForeign = fh.f_opthdr != OPTHDR_SIZE;
     if (cForeign) {
         // Read on all the same, but counted as an error.
-        fail("missing optional file header.");
+        refuse("missing optional file header.");
         cReadError = true;
         return true;
     }
@@ -286,7 +302,7 @@ bool ImageParser::symbolTable()
         uint8_t slot[SYMENT_SIZE];
         std::memcpy(slot, &symbols[SYMENT_SIZE * i], SYMENT_SIZE);
         if (cForeign && kind == AUX_FILE && !foreignFileName(slot))
-            return fail("could not read symbol table.");
+            return refuse("could not read symbol table.");
         cCoff.cSymbols.push_back(unpackSyment(slot));
         cCoff.cAuxKind.push_back(kind);
     }
@@ -363,7 +379,7 @@ bool ImageParser::distinctAreas()
     const Area *reach = nullptr; // the area reaching furthest so far
     for (const Area &area : areas) {
         if (reach && area.begin < reach->end) {
-            return fail("has overlapping areas: the " + std::string(reach->what) + " of " +
+            return refuse("has overlapping areas: the " + std::string(reach->what) + " of " +
                         sectionLabel(headers[reach->section], reach->section) + " and the " + area.what + " of " +
                         sectionLabel(headers[area.section], area.section) + " share the bytes from offset " +
                         std::to_string(area.begin) + ".");
@@ -414,7 +430,7 @@ bool ImageParser::rawData(const coff_scnhdr &hdr, const std::string &scn)
     // gets them built, within what the run may build.
     Data zeros = Data::zeroFill(hdr.s_size);
     if (Coff::sectionType(hdr) != SCNTYPE_UDATA && !zeros.fill())
-        return fail("could not read raw data.");
+        return refuse("could not read raw data.");
     cCoff.cRawData.erase(scn);
     cCoff.cRawData.emplace(scn, std::move(zeros));
     return true;
@@ -500,7 +516,8 @@ bool ImageParser::relocations(const coff_scnhdr &hdr, const std::string &scn)
 
 namespace {
 
-std::unique_ptr<Coff> readImage(const ImageReader &reader, const std::string &name, bool &readError, bool tables)
+std::unique_ptr<Coff> readImage(const ImageReader &reader, const std::string &name, bool &readError, bool tables,
+                                bool *ranShort = nullptr)
 {
     readError = false;
     auto coff = std::make_unique<Coff>();
@@ -508,7 +525,10 @@ std::unique_ptr<Coff> readImage(const ImageReader &reader, const std::string &na
     ImageParser parser(reader, *coff, tables, readError);
     // The string table comes before the symbols: the foreign layout's file
     // names are added after its last string.
-    if (!parser.headers() || !parser.stringTable() || !parser.symbolTable() || !parser.sections())
+    bool read = parser.headers() && parser.stringTable() && parser.symbolTable() && parser.sections();
+    if (ranShort)
+        *ranShort = !read && parser.ranShort();
+    if (!read)
         return nullptr;
     return coff;
 }
@@ -522,7 +542,7 @@ std::unique_ptr<Coff> Coff::read(const uint8_t *file, uint64_t fileSize, uint64_
 }
 
 std::unique_ptr<Coff> Coff::read(FileBytes &file, uint64_t start, const std::string &name, bool &readError,
-                                 bool tables)
+                                 bool tables, bool *ranShort)
 {
-    return readImage(ImageReader(file, start), name, readError, tables);
+    return readImage(ImageReader(file, start), name, readError, tables, ranShort);
 }

@@ -260,7 +260,7 @@ bool Coff::write(SafeFile &file) const
     return true;
 }
 
-bool Coff::write(std::ostream &out, uint64_t start) const
+bool Coff::write(std::ostream &out, uint64_t start, const std::string &library) const
 {
     auto fail = [&](const std::string &what) {
         report(SEV_ERROR, "Coff::write()", "Coff file '" + cName + "' " + what, false);
@@ -281,19 +281,23 @@ bool Coff::write(std::ostream &out, uint64_t start) const
         return fail("could not write file header.");
 
     if (hasCanonicalLayout())
-        return writeImage(out, start);
+        return writeImage(out, start, library);
     // Read from another layout or not laid out since it was changed: write
     // a laid-out copy, keeping the time stamp.
     Coff copy(*this);
     copy.cFileHdr.f_opthdr = OPTHDR_SIZE;
     copy.layOut(false);
-    return copy.writeImage(out, start);
+    return copy.writeImage(out, start, library);
 }
 
-bool Coff::writeImage(std::ostream &out, uint64_t start) const
+bool Coff::writeImage(std::ostream &out, uint64_t start, const std::string &library) const
 {
     auto fail = [&](const std::string &what) {
-        report(SEV_ERROR, "Coff::write()", "Coff file '" + cName + "' " + what, false);
+        if (library.empty())
+            report(SEV_ERROR, "Coff::write()", "Coff file '" + cName + "' " + what, false);
+        else
+            report(SEV_ERROR, "Coff::write()",
+                   "Could not write member '" + cName + "' in library file '" + library + "'. ", false);
         return false;
     };
     uint8_t buf[SCNHDR_SIZE];

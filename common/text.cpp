@@ -158,3 +158,34 @@ std::string unquote(const std::string &text)
             out += c;
     return out;
 }
+
+namespace {
+
+bool isControl(char c) { return uint8_t(c) < 0x20 || uint8_t(c) == 0x7F; }
+
+} // namespace
+
+bool hasControlCharacter(const std::string &text)
+{
+    for (char c : text)
+        if (isControl(c))
+            return true;
+    return false;
+}
+
+std::string escapeControlCharacters(const std::string &text)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size());
+    for (char c : text) {
+        if (!isControl(c)) {
+            shown += c;
+            continue;
+        }
+        shown += "\\x";
+        shown += digits[uint8_t(c) >> 4];
+        shown += digits[uint8_t(c) & 0xF];
+    }
+    return shown;
+}

@@ -55,3 +55,11 @@ std::string hexString(uint32_t value, int n);
 std::string quote(const std::string &text);
 // The text without any double-quote character.
 std::string unquote(const std::string &text);
+
+// True when the text holds a control character (below 0x20, or 0x7F).
+bool hasControlCharacter(const std::string &text);
+// The text as it may be shown on a console: each control character as "\x"
+// and two lower-case hex digits ("\x1b"), everything else as it is. A
+// member name read from a library holds no backslash, so its escapes are
+// unambiguous.
+std::string escapeControlCharacters(const std::string &text);

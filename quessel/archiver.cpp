@@ -29,6 +29,7 @@
 #include "pathinfo.h"
 #include "safefile.h"
 #include "samefile.h"
+#include "text.h"
 #include "textio.h"
 
 #include <ctime>
@@ -69,7 +70,9 @@ void notAMember(const std::string &op, const std::string &name, const std::strin
 void notExtracted(const std::string &member, const std::string &library, const std::string &why)
 {
     report(SEV_ERROR, "Archiver::cmdExtract()",
-           "Member '" + member + "' of library '" + library + "' is not extracted: " + why + ".", false);
+           "Member '" + escapeControlCharacters(member) + "' of library '" + library + "' is not extracted: " + why +
+               ".",
+           false);
 }
 
 // True when a member name read from a library may be used as the name of a
@@ -154,7 +157,9 @@ void reportReplaced(const std::string &op, const std::string &library)
 // another program changed it meanwhile.
 std::unique_ptr<Archive> readLocked(const std::string &library, const LibraryLock &lock, const std::string &op)
 {
-    std::unique_ptr<Archive> ar = Archive::make(library, lock.opener());
+    // A library that ends inside a member is not written back: the
+    // members after the cut would be lost.
+    std::unique_ptr<Archive> ar = Archive::make(library, lock.opener(), true);
     if (ar && !lock.unchanged()) {
         reportReplaced(op, library);
         return nullptr;
@@ -189,7 +194,7 @@ bool writeLocked(const Archive &ar, LibraryLock &lock, const std::string &op, co
 bool extractMember(const Coff &member, const std::string &library, const FileCalls &calls)
 {
     if (!isQuiet())
-        std::cout << "Extracting member '" << member.name() << "'.\n";
+        std::cout << "Extracting member '" << escapeControlCharacters(member.name()) << "'.\n";
     WalkedName where;
     SafeFile file(calls);
     std::string err;
@@ -261,7 +266,9 @@ bool Archiver::cmdList()
     if (isQuiet())
         return true;
     for (const auto &member : ar->cMembers) {
-        std::string quoted = "'" + member->name() + "'";
+        // Control characters in a name are shown escaped, never sent to
+        // the console as they are.
+        std::string quoted = "'" + escapeControlCharacters(member->name()) + "'";
         if (quoted.size() < 25)
             quoted.append(25 - quoted.size(), ' ');
         std::string size = std::to_string(member->size());
@@ -379,9 +386,12 @@ bool Archiver::cmdExtract()
     // from the library itself, so each must be a relative object-file path
     // that stays below the current directory; no name may lead out of it
     // through a symbolic link (checked here, and again as each is written).
+    // A name with a control character is no file name to create, given or
+    // not.
     bool allSafe = true;
     for (const Coff *member : chosen) {
-        std::string why = cMembers.empty() && !isSafeExtractName(member->name())
+        std::string why = hasControlCharacter(member->name()) ||
+                                  (cMembers.empty() && !isSafeExtractName(member->name()))
                               ? "its name is not a relative object file name"
                               : linkOnPath(member->name(), cCalls);
         if (!why.empty()) {

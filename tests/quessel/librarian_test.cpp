@@ -163,11 +163,18 @@ TEST_F(Librarian, ListQuotesNamesWithinTwentyFiveColumnsAndNeverFormatsThem)
     std::string longName = "a_rather_long_object_name.o"; // 27 characters, 29 quoted
     dir.write(longName, objA().bytes());
     ASSERT_EQ(quessel(dir, {"/c", "l.lib", "a%s%n%d.o", longName}).exitCode, 0);
+    // Control characters of a name never reach the console as they are:
+    // no escape sequence, no line that looks like a summary.
+    Bytes lib = dir.read("l.lib");
+    Bytes more = cat({header("\x1b[2J\rErrors    : 0\n\x7f.o", "0", "81"), objN().bytes()});
+    lib.insert(lib.end(), more.begin(), more.end());
+    dir.write("l.lib", lib);
     ToolResult r = quessel(dir, {"/t", "l.lib"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.output, kBanner +
                             "Member: 'a%s%n%d.o'                Size: 100    Date: Thu Jan  1 00:00:00 1970 \n"
-                            "Member: 'a_rather_long_object_name.o'  Size: 102    Date: Sun Sep  9 01:46:40 2001 \n" +
+                            "Member: 'a_rather_long_object_name.o'  Size: 102    Date: Sun Sep  9 01:46:40 2001 \n"
+                            "Member: '\\x1b[2J\\x0dErrors    : 0\\x0a\\x7f.o'  Size: 81     Date: Thu Jan  1 00:00:00 1970 \n" +
                             kOk);
 }
 
@@ -306,6 +313,53 @@ TEST_F(Librarian, DuplicateMembersAreKeptAndTheFirstIsFound)
     EXPECT_EQ(dir.read("d.lib"), kMagic);
 }
 
+TEST_F(Librarian, LibraryEndingInsideAMemberIsReadButNeverWrittenBack)
+{
+    // twoMembers(): b.o's header at 8, its image at 288, a.o's header at
+    // 388 and its image from 668 to 770. Cut 100 bytes into a.o's header,
+    // "/t" and "/x" read b.o with one warning; "/d" and "/r" leave the
+    // library as it is. Cut inside a.o's image, the library cannot be read,
+    // and "/d" and "/r" say where it ends.
+    const std::string where = "' ends after 488 bytes, inside the header of its member 2, which starts at byte 388; ";
+    const std::string broken = "Error - Coff file 'a.o' could not read string table length.\n"
+                               "Error - Could not build member 'a.o' in library file 'l.lib'. \n";
+    const std::string image = "Error - Library file 'l.lib' ends after 740 bytes, inside its member 2 'a.o', whose "
+                              "header starts at byte 388; it is not written back.\n";
+    const std::string oneWarning = "Errors    : 0\nWarnings  : 1\n\n";
+    const struct
+    {
+        size_t size;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string output; // after the banner
+    } cases[] = {
+        {488, {"/t", "l.lib"}, 0,
+         "Warning - Library file 'l.lib" + where + "only the members before it are read.\n"
+         "Member: 'b.o'                      Size: 100    Date: Thu Jan  1 00:00:00 1970 \n" + oneWarning},
+        {488, {"/x", "l.lib"}, 0,
+         "Warning - Library file 'l.lib" + where + "only the members before it are read.\n"
+         "Extracting member 'b.o'.\n" + oneWarning},
+        {488, {"/d", "l.lib", "b.o"}, 1, "Error - Library file 'l.lib" + where + "it is not written back.\n" + kOneError},
+        {488, {"/r", "l.lib", "c.o"}, 1, "Error - Library file 'l.lib" + where + "it is not written back.\n" + kOneError},
+        {740, {"/t", "l.lib"}, 1, broken + "Errors    : 2\nWarnings  : 0\n\n"},
+        {740, {"/d", "l.lib", "b.o"}, 1, broken + image + "Errors    : 3\nWarnings  : 0\n\n"},
+        {740, {"/r", "l.lib", "c.o"}, 1, broken + image + "Errors    : 3\nWarnings  : 0\n\n"},
+    };
+    const Bytes whole = twoMembers();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args[0] + " on " + std::to_string(c.size) + " bytes");
+        Bytes cut(whole.begin(), whole.begin() + ptrdiff_t(c.size));
+        dir.write("l.lib", cut);
+        ::unlink(dir.file("b.o").c_str());
+        ToolResult r = quessel(dir, c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_EQ(r.output, kBanner + c.output);
+        EXPECT_EQ(dir.read("l.lib"), cut);
+        EXPECT_EQ(dir.exists("b.o"), c.args[0] == "/x");
+        dir.write("b.o", objB().bytes());
+    }
+}
+
 TEST_F(Librarian, ExtractNamedMembersOnlyWhenAllExist)
 {
     makeTwoMembers();
@@ -368,7 +422,7 @@ TEST_F(Librarian, ExtractAllRefusesNamesThatLeaveTheDirectory)
     Bytes c = objN().bytes();
     Bytes lib = cat({kMagic, header("ok.o", "0", "81"), c, header("..\\up.o", "0", "81"), c,
                      header("\\abs.o", "0", "81"), c, header("c:drive.o", "0", "81"), c, header("notes.txt", "0", "81"),
-                     c, header("in\\..\\..\\deep.o", "0", "81"), c});
+                     c, header("in\\..\\..\\deep.o", "0", "81"), c, header("bell\a.o", "0", "81"), c});
     TempDir top;
     std::filesystem::create_directory(top.file("work"));
     top.write("work/bad.lib", lib);
@@ -381,7 +435,8 @@ TEST_F(Librarian, ExtractAllRefusesNamesThatLeaveTheDirectory)
                   "Error - Member 'c:drive.o' of library 'bad.lib' is not extracted: its name is not a relative object file name.\n"
                   "Error - Member 'notes.txt' of library 'bad.lib' is not extracted: its name is not a relative object file name.\n"
                   "Error - Member 'in/../../deep.o' of library 'bad.lib' is not extracted: its name is not a relative object file name.\n"
-                  "Errors    : 5\nWarnings  : 0\n\n");
+                  "Error - Member 'bell\\x07.o' of library 'bad.lib' is not extracted: its name is not a relative object file name.\n"
+                  "Errors    : 6\nWarnings  : 0\n\n");
     EXPECT_EQ(top.list(), std::vector<std::string>({"work"}));
     EXPECT_EQ(std::filesystem::exists("/abs.o"), false);
     EXPECT_EQ(std::vector<std::string>({"bad.lib"}), [&] {
@@ -391,10 +446,18 @@ TEST_F(Librarian, ExtractAllRefusesNamesThatLeaveTheDirectory)
         return names;
     }());
 
-    // Named on the command line, a member is written where its name says.
+    // Named on the command line, a member is written where its name says,
+    // unless the name holds a control character.
     r = runTool(QUESSEL_EXE, {"/x", "bad.lib", "../up.o"}, top.file("work"));
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(top.read("up.o"), c);
+    r = runTool(QUESSEL_EXE, {"/x", "bad.lib", "bell\a.o"}, top.file("work"));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_EQ(r.output, kBanner +
+                            "Error - Member 'bell\\x07.o' of library 'bad.lib' is not extracted: its name is not a "
+                            "relative object file name.\n" +
+                            kOneError);
+    EXPECT_FALSE(top.exists("work/bell\a.o"));
 }
 
 TEST_F(Librarian, ExtractRefusesNamesThatLeaveTheDirectoryThroughLinks)
