@@ -20,14 +20,6 @@ bool equalsIgnoringCase(const std::string &a, const std::string &b)
     return true;
 }
 
-// Names come from command lines, command files and library members: a
-// part longer than its field is cut, never overflowed.
-std::string cut(const std::string &text, size_t begin, size_t end, size_t max)
-{
-    size_t len = end - begin;
-    return text.substr(begin, len < max ? len : max);
-}
-
 bool validNamePart(const std::string &name) { return !name.empty() && isAsciiAlnum(name[0]); }
 
 } // namespace
@@ -43,16 +35,16 @@ PathInfo::PathInfo(const std::string &path)
     size_t slash = path.find_last_of("/\\");
     size_t nameStart = pos;
     if (slash != std::string::npos && slash >= pos) {
-        cDir = cut(path, pos, slash + 1, PART_MAX);
+        cDir = path.substr(pos, slash + 1 - pos);
         nameStart = slash + 1;
     }
 
     size_t dot = path.find_last_of('.');
     if (dot != std::string::npos && dot >= nameStart) {
-        cFname = cut(path, nameStart, dot, PART_MAX);
-        cExt = cut(path, dot, path.size(), PART_MAX);
+        cFname = path.substr(nameStart, dot - nameStart);
+        cExt = path.substr(dot);
     } else {
-        cFname = cut(path, nameStart, path.size(), PART_MAX);
+        cFname = path.substr(nameStart);
     }
 }
 

@@ -18,12 +18,11 @@ class PathInfo
 public:
     // The drive is the first two characters when the second is ':'; the
     // directory runs up to the last '/' or '\'; the extension starts at the
-    // last '.' of the rest. Nothing is normalised. Each part is cut to
-    // DRIVE_MAX or PART_MAX characters.
+    // last '.' of the rest. Nothing is normalised, and every part is kept
+    // whole, however long: a name is searched and opened as it was given.
     explicit PathInfo(const std::string &path);
 
     static const size_t DRIVE_MAX = 2;
-    static const size_t PART_MAX = 255;
 
     std::string path() const;     // drive + directory
     std::string name() const;     // file name + extension

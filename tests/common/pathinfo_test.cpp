@@ -85,19 +85,20 @@ TEST(PathInfoSplit, LeadingDotNameIsAllExtension)
     EXPECT_FALSE(p.hasName());
 }
 
-TEST(PathInfoSplit, LongPartsAreCut)
+TEST(PathInfoSplit, LongPartsAreKeptWhole)
 {
     std::string dir(300, 'd');
     std::string base(300, 'b');
     std::string ext = "." + std::string(300, 'e');
     PathInfo p(dir + "/" + base + ext);
-    EXPECT_EQ(p.path(), dir.substr(0, 255));
-    EXPECT_EQ(p.baseName(), base.substr(0, 255));
-    EXPECT_EQ(p.ext(), ext.substr(0, 255));
+    EXPECT_EQ(p.path(), dir + "/");
+    EXPECT_EQ(p.baseName(), base);
+    EXPECT_EQ(p.ext(), ext);
+    EXPECT_EQ(p.fullName(), dir + "/" + base + ext);
 
     PathInfo q("c:" + std::string(400, 'n'));
     EXPECT_EQ(q.path(), "c:");
-    EXPECT_EQ(q.name(), std::string(255, 'n'));
+    EXPECT_EQ(q.name(), std::string(400, 'n'));
 }
 
 TEST(PathInfoExists, FilesAndDirectories)

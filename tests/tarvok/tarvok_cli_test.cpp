@@ -7,6 +7,7 @@
 #include "reloctype.h"
 #include "tooltest.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -196,6 +197,12 @@ TEST(TarvokCommandLine, BackslashSeparatesDirectoriesWhereNamesAreFound)
     dir.write("deep.lkr", "LIBPATH sub\\deep\n" + memory);
     dir.write("sub/deep/inner.lkr", memory);
     dir.write("outer.lkr", "LKRPATH sub\\deep\nINCLUDE inner.lkr\n");
+    // A directory part of 302 characters is searched and opened whole.
+    const std::string longDir = std::string(150, 'p') + "/" + std::string(150, 'q');
+    std::filesystem::create_directories(dir.file(longDir));
+    dir.write(longDir + "/d.o", d.bytes());
+    dir.write(longDir + "/d.lib", ArchiveBuilder().member("d.o", d).bytes());
+    dir.write(longDir + "/inner.lkr", memory);
 
     const std::vector<std::vector<std::string>> runs = {
         {"mem.lkr", "a.o", "sub\\deep\\d.o"},
@@ -206,6 +213,9 @@ TEST(TarvokCommandLine, BackslashSeparatesDirectoriesWhereNamesAreFound)
         {"/k", "sub\\deep", "inner.lkr", "a.o", "sub/deep/d.o"},
         {"outer.lkr", "a.o", "sub/deep/d.o"},
         {"sub\\deep\\inner.lkr", "a.o", "sub/deep/d.o"},
+        {"/l", longDir, "mem.lkr", "a.o", "d.o"},
+        {"/l", longDir, "mem.lkr", "a.o", "d.lib"},
+        {"/k", longDir, "inner.lkr", "a.o", longDir + "/d.o"},
     };
     // The same executable each time, the time stamp left out: .cinit takes
     // locations 0 and 1, .a 2 and .d 3, so the call reads CALL 3.
