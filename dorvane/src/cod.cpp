@@ -84,6 +84,32 @@ const size_t LOCAL_ENTRIES_PER_BLOCK = 31;
 void Cod::addSymbol(std::vector<Symbol> &list, const Symbol &record) { list.push_back(record); }
 void Cod::addSourceName(std::vector<SourceName> &list, const SourceName &record) { list.push_back(record); }
 void Cod::addLineInfo(std::vector<LineInfo> &list, const LineInfo &record) { list.push_back(record); }
+
+size_t Cod::lineInfoCount(size_t directory) const
+{
+    size_t held = directory < cLineInfo.size() ? cLineInfo[directory].size() : 0;
+    return held + (directory < cLineInfoCounted.size() ? cLineInfoCounted[directory] : 0);
+}
+
+void Cod::storeLineInfo(size_t directory, const LineInfo &record)
+{
+    SUITE_ASSERT(directory < cLineInfo.size());
+    if (cLineInfoCounted.size() < cLineInfo.size())
+        cLineInfoCounted.resize(cLineInfo.size());
+    if (lineInfoCount(directory) % (COD_BLOCK_SIZE / COD_LINE_INFO_SIZE) == 0)
+        ++cLineInfoBlocks;
+    if (!cLineInfoOnlyCounted && cDirectory.size() + cLineInfoBlocks > COD_MAX_BLOCKS) {
+        cLineInfoOnlyCounted = true;
+        for (size_t i = 0; i < cLineInfo.size(); ++i) {
+            cLineInfoCounted[i] += cLineInfo[i].size();
+            std::vector<LineInfo>().swap(cLineInfo[i]);
+        }
+    }
+    if (cLineInfoOnlyCounted)
+        ++cLineInfoCounted[directory];
+    else
+        addLineInfo(cLineInfo[directory], record);
+}
 void Cod::addMemoryMap(std::vector<MemoryMap> &list, const MemoryMap &record) { list.push_back(record); }
 void Cod::addLongSymbol(std::vector<LongSymbol> &list, const LongSymbol &record) { list.push_back(record); }
 void Cod::addLocalGroup(std::vector<LocalGroup> &list, const LocalGroup &record) { list.push_back(record); }
@@ -183,7 +209,7 @@ bool Cod::preWrite()
     size_t numMemMapBlock = 0;
     for (size_t i = 0; i < cDirectory.size(); ++i) {
         numRawDataBlock += cCodeBlock[i].size();
-        numLineInfoBlock += roundUpDiv(cLineInfo[i].size(), COD_BLOCK_SIZE / COD_LINE_INFO_SIZE);
+        numLineInfoBlock += roundUpDiv(lineInfoCount(i), COD_BLOCK_SIZE / COD_LINE_INFO_SIZE);
         numMemMapBlock += roundUpDiv(cMemoryMap[i].size(), COD_BLOCK_SIZE / COD_MEMORY_MAP_SIZE);
     }
     size_t numSymbolBlock = roundUpDiv(cSymbol.size(), COD_BLOCK_SIZE / COD_SYMBOL_SIZE);
@@ -241,7 +267,7 @@ bool Cod::preWrite()
     assign(numSymbolBlock, dir0.SymTab, dir0.SymEnd);
     assign(numSourceNameBlock, dir0.NamTab, dir0.NamEnd);
     for (size_t i = 0; i < cDirectory.size(); ++i)
-        assign(roundUpDiv(cLineInfo[i].size(), COD_BLOCK_SIZE / COD_LINE_INFO_SIZE), cDirectory[i].LineTab,
+        assign(roundUpDiv(lineInfoCount(i), COD_BLOCK_SIZE / COD_LINE_INFO_SIZE), cDirectory[i].LineTab,
                cDirectory[i].LineEnd);
     assign(numLocalGroupBlock, dir0.LocalVars, dir0.LocalEnd);
     for (size_t i = 0; i < cDirectory.size(); ++i)

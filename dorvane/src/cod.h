@@ -40,6 +40,14 @@ public:
     // line-info list, memory-map list and code-block map.
     void addDirectory();
 
+    // Adds one line info to a directory's list while the file can still
+    // hold every line-info block counted so far. Past that the records are
+    // only counted and those held are given back: the file will be refused
+    // whole, and memory stays within what a COD file can hold.
+    void storeLineInfo(size_t directory, const LineInfo &record);
+    // The line infos of a directory, held or only counted.
+    size_t lineInfoCount(size_t directory) const;
+
     // Numbers the blocks and stores the numbers, date and time in the
     // directories. False, after reporting, when the file would need more
     // blocks than 16-bit block numbers can name.
@@ -109,6 +117,11 @@ public:
 
 private:
     std::time_t cClock = 0;
+    // Per directory, the line infos counted but not held.
+    std::vector<size_t> cLineInfoCounted;
+    // The line-info blocks of all directories together.
+    size_t cLineInfoBlocks = 0;
+    bool cLineInfoOnlyCounted = false;
 };
 
 // Record printers of the dump: one line per record; a directory prints a

@@ -310,7 +310,7 @@ void Coff2Cod::addLineInfo(const SourceFile &file, uint32_t directory, const Lin
         return;
     if (directory >= cDirectory.size())
         directory = 0;
-    Cod::addLineInfo(cLineInfo[directory], info);
+    storeLineInfo(directory, info);
 }
 
 void Coff2Cod::listLine(SourceFile &file, const std::string &text)
@@ -400,7 +400,7 @@ void Coff2Cod::writePageHeader(bool firstPage)
 {
     std::ostream &out = *cListFile;
     // Every header line is a line of the listing the debugger counts.
-    auto headerLine = [this]() { Cod::addLineInfo(cLineInfo[0], LineInfo(0, COD_LINE_HEADER, 1, 0)); };
+    auto headerLine = [this]() { storeLineInfo(0, LineInfo(0, COD_LINE_HEADER, 1, 0)); };
 
     if (firstPage)
         cListTime = now();

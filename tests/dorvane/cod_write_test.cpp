@@ -2,6 +2,7 @@
 
 #include "cod.h"
 #include "diag.h"
+#include "reportcapture.h"
 #include "tooltest.h"
 
 #include <gtest/gtest.h>
@@ -171,6 +172,31 @@ TEST_F(CodWrite, BlockCountBeyondSixteenBitsIsRefused)
     cod.cSymbol.push_back(Symbol("s", COD_TYPE_CONSTANT, 0));
     EXPECT_FALSE(cod.preWrite());
     EXPECT_EQ(errorCount(), errors + 1);
+}
+
+TEST_F(CodWrite, LineInfosPastTheFilesCapacityAreCountedNotHeld)
+{
+    // Two directories with 32766 and 32767 line-info blocks of 85 entries:
+    // the largest file there is. One entry more is counted, and every entry
+    // held is given back; the refusal names the same count as if all were
+    // held.
+    cod.addDirectory();
+    cod.addDirectory();
+    const size_t perBlock = COD_BLOCK_SIZE / COD_LINE_INFO_SIZE;
+    for (size_t n = 0; n < 65533 * perBlock; ++n)
+        cod.storeLineInfo(n < 32766 * perBlock ? 0 : 1, LineInfo(0, COD_LINE_FIRST, uint16_t(n), 0));
+    EXPECT_EQ(cod.cLineInfo[0].size() + cod.cLineInfo[1].size(), 65533 * perBlock);
+    EXPECT_TRUE(cod.preWrite());
+    EXPECT_EQ(cod.cDirectory[1].LineEnd, 65534);
+    cod.storeLineInfo(1, LineInfo(0, COD_LINE_FIRST, 1, 0));
+    cod.storeLineInfo(0, LineInfo(0, COD_LINE_FIRST, 1, 0));
+    EXPECT_EQ(cod.cLineInfo[0].capacity() + cod.cLineInfo[1].capacity(), 0u);
+    EXPECT_EQ(cod.lineInfoCount(0), 32766 * perBlock + 1);
+    EXPECT_EQ(cod.lineInfoCount(1), 32767 * perBlock + 1);
+    ReportCapture cap;
+    EXPECT_FALSE(cod.preWrite());
+    EXPECT_EQ(cap.text(), "Error - Cod file '" + dir.file("t.cod") +
+                              "' would need 65537 blocks; a COD file holds at most 65535.\n");
 }
 
 TEST_F(CodWrite, ExistingFileIsReplacedWhole)
