@@ -141,6 +141,7 @@ bool isPlantedByAnother(const struct stat &dir, const struct stat &file)
 bool walkName(const std::string &path, Links links, const FileCalls &calls, WalkedName &out, std::string &err)
 {
     out = WalkedName();
+    out.links = links;
     auto fail = [&](int error) {
         err = "'" + path + "': " + reason(error);
         return false;

@@ -71,6 +71,7 @@ enum class Links {
 
 struct WalkedName
 {
+    Links links = Links::Follow; // how the walk treated links
     FileDescriptor dir;    // the last directory, open as a place (O_PATH)
     struct stat dirStat {}; // its status
     std::string leaf;      // the file's name in it

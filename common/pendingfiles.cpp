@@ -110,14 +110,31 @@ sigset_t cleanupSignals(bool faultsToo)
     return set;
 }
 
+// How many CleanupSignalsBlocked are alive, and the signal of a fault's
+// number that another process sent meanwhile (0 for none): such a signal
+// cannot be held back by the mask, so its handler holds it back instead
+// until the last of them ends.
+volatile sig_atomic_t holdDepth = 0;
+volatile sig_atomic_t heldSignal = 0;
+
+// True when the signal was sent by a process (kill, raise, sigqueue)
+// rather than raised by a fault of this one.
+bool sentByAProcess(const siginfo_t *info) { return info && info->si_code <= 0; }
+
 // At exit(), when memory runs out and before a failed assertion aborts.
 extern "C" void removeTemporariesAtExit() { PendingList::removeAll(); }
 
 // Removes the temporary files, then ends the program by the signal's own
 // default action, so that it ends with that signal's usual status. Uses
-// only async-signal-safe calls.
-extern "C" void removeTemporaries(int sig)
+// only async-signal-safe calls. A fault's signal that another process sent
+// while the list or a group of renames is being changed waits for the
+// change to end, as the other signals do in the mask.
+extern "C" void removeTemporaries(int sig, siginfo_t *info, void *)
 {
+    if (holdDepth > 0 && sentByAProcess(info)) {
+        heldSignal = sig;
+        return;
+    }
     PendingList::removeAll();
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
@@ -163,26 +180,40 @@ void installHandlers()
             continue;
         struct sigaction action;
         std::memset(&action, 0, sizeof action);
-        action.sa_handler = removeTemporaries;
+        action.sa_sigaction = removeTemporaries;
         action.sa_mask = cleanupSignals(false);
-        action.sa_flags = ownStack ? SA_ONSTACK : 0;
+        action.sa_flags = SA_SIGINFO | (ownStack ? SA_ONSTACK : 0);
         ::sigaction(sig, &action, nullptr);
     }
 }
 
 } // namespace
 
+// The handlers are in place before the first temporary file is made, so
+// that no signal can come between its making and its listing unseen.
 CleanupSignalsBlocked::CleanupSignalsBlocked()
 {
+    installHandlers();
     sigset_t set = cleanupSignals(false);
     ::sigprocmask(SIG_BLOCK, &set, &cOld);
+    holdDepth = holdDepth + 1;
 }
 
-CleanupSignalsBlocked::~CleanupSignalsBlocked() { ::sigprocmask(SIG_SETMASK, &cOld, nullptr); }
+CleanupSignalsBlocked::~CleanupSignalsBlocked()
+{
+    holdDepth = holdDepth - 1;
+    int held = 0;
+    if (holdDepth == 0) {
+        held = heldSignal;
+        heldSignal = 0;
+    }
+    ::sigprocmask(SIG_SETMASK, &cOld, nullptr);
+    if (held != 0)
+        ::raise(held);
+}
 
 void PendingFile::enlist(int dirFd, const std::string &leaf)
 {
-    installHandlers();
     CleanupSignalsBlocked blocked;
     if (cListed)
         PendingList::remove(*this);

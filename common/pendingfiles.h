@@ -2,7 +2,7 @@
 // and their removal when the run ends before it could finish them: on any
 // signal whose default action ends the process and that can be caught
 // (where that signal still has its default action when the first file is
-// listed; a fault on an overflowing stack included), at exit(), when it
+// made; a fault on an overflowing stack included), at exit(), when it
 // runs out of memory and when an assertion or an uncaught exception aborts
 // it. Only the process that listed a file removes it: a forked child that
 // ends leaves its parent's files alone. A file placed as one of a group
@@ -61,7 +61,10 @@ private:
 // that a change of the list, or a group of renames that belong together,
 // is never cut in two by one of them. The signals of a fault (SIGSEGV,
 // SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS) are not held back: held back,
-// a fault would end the program at once, without its cleanup.
+// a fault would end the program at once, without its cleanup. One of them
+// that another process sends meanwhile (kill) is held back by its handler
+// instead, and taken when the last CleanupSignalsBlocked ends. The first
+// one made installs the handlers.
 class CleanupSignalsBlocked
 {
 public:

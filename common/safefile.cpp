@@ -122,6 +122,16 @@ bool SafeFile::openWalked(const std::string &path, WalkedName &where, std::strin
         fail();
         return false;
     }
+    // A member extracted (a name walked refusing links) is a new file of
+    // the user's, whoever owns its directory: what another user put at its
+    // name neither takes the bytes directly (a FIFO would hold the run) nor
+    // lends the new file its owner and mode.
+    const bool foreign = where.links == Links::Refuse && where.exists && where.st.st_uid != ::geteuid();
+    if (foreign && !S_ISREG(where.st.st_mode)) {
+        err = "'" + path + "': " + reason(EACCES);
+        fail();
+        return false;
+    }
     cLeaf = where.leaf;
     cDirFd = where.dir.release();
     // A regular file that a descriptor link stands for is written in place
@@ -139,9 +149,9 @@ bool SafeFile::openWalked(const std::string &path, WalkedName &where, std::strin
         fail();
         return false;
     }
-    cMode = where.exists ? (where.st.st_mode & 0777) : newFileMode();
+    cMode = where.exists && !foreign ? (where.st.st_mode & 0777) : newFileMode();
     // In a directory that everyone may write, the new file is the user's.
-    bool keepOwner = where.exists && !where.sharedDirectory();
+    bool keepOwner = where.exists && !where.sharedDirectory() && !foreign;
     cOwner = keepOwner ? where.st.st_uid : uid_t(-1);
     cGroup = keepOwner ? where.st.st_gid : gid_t(-1);
     {

@@ -61,7 +61,10 @@ public:
     // when that is impossible (a directory, a file the user may not write,
     // a link or file planted by another user, no such directory, no
     // permission to create the temporary file). Links::Refuse refuses
-    // every link on the way.
+    // every link on the way and makes a new file of the user's: an
+    // existing file of another user is replaced by one with the user's
+    // owner and a new file's mode, and another user's FIFO or device is
+    // refused.
     bool open(const std::string &path, std::string &err, Links links = Links::Follow);
     // The same for a name already walked; takes over its directory.
     bool openWalked(const std::string &path, WalkedName &where, std::string &err);

@@ -45,6 +45,7 @@ LibraryLock::LibraryLock(const std::string &name, Locker locker, const FileCalls
         locker = ::flock;
     for (;;) {
         cWalked = walkName(name, Links::Follow, cCalls, cWhere, cWalkError);
+        cWalkErrno = cWalked ? 0 : errno != 0 ? errno : ENOENT;
         if (!cWalked || !cWhere.exists || !S_ISREG(cWhere.st.st_mode) || cWhere.descriptor >= 0 || cWhere.procLink)
             return;
         FileDescriptor fd(openForLock(cCalls, cWhere));
@@ -74,7 +75,7 @@ LibraryLock::LibraryLock(const std::string &name, Locker locker, const FileCalls
 FileOpener LibraryLock::opener() const
 {
     if (!locked())
-        return openInput;
+        return unlockedOpener();
     int held = cFd.get();
     return [held](const std::string &) {
         int fd = ::fcntl(held, F_DUPFD_CLOEXEC, 0);
@@ -82,6 +83,36 @@ FileOpener LibraryLock::opener() const
             ::close(fd);
             fd = -1;
         }
+        return sizedInput(fd);
+    };
+}
+
+FileOpener LibraryLock::unlockedOpener() const
+{
+    // A link of the process file system is the kernel's to follow.
+    if (cWalked && cWhere.exists && (cWhere.descriptor >= 0 || cWhere.procLink))
+        return openInput;
+    const WalkedName *where = cWalked ? &cWhere : nullptr;
+    const int walkError = cWalkErrno;
+    return [where, walkError](const std::string &) {
+        // What the walk refused or did not find, and another user's file or
+        // FIFO in a sticky directory, is not opened (such a FIFO would hold
+        // the run until its owner chose to write).
+        int error = !where ? walkError : !where->exists ? ENOENT : where->plantedByAnother() ? EACCES : 0;
+        int fd = -1;
+        if (error == 0) {
+            do
+                fd = ::openat(where->dir.get(), where->leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+            while (fd < 0 && errno == EINTR);
+            error = fd < 0 ? errno : 0;
+        }
+        struct stat st;
+        if (fd >= 0 && (::fstat(fd, &st) != 0 || !sameInode(st, where->st))) {
+            ::close(fd);
+            fd = -1;
+            error = ESTALE; // no longer the file the walk found
+        }
+        errno = error;
         return sizedInput(fd);
     };
 }

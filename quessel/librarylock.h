@@ -42,7 +42,8 @@ public:
     const std::string &refusal() const { return cRefusal; }
 
     // How the library is read: from its start through the locked
-    // descriptor (by name while nothing is locked).
+    // descriptor; while nothing is locked, opened in the directory the
+    // walk reached, and only while the name holds the file walked to.
     FileOpener opener() const;
     // False once the locked file changed since the lock was taken (written
     // in place by another program).
@@ -58,12 +59,15 @@ public:
     bool replace(SafeFile &file, bool &replaced, std::string &err);
 
 private:
+    FileOpener unlockedOpener() const;
+
     std::string cName;
     std::string cRefusal;
     FileCalls cCalls;
     WalkedName cWhere; // the walk of the name that led to the locked file
     bool cWalked = false;
     std::string cWalkError;
+    int cWalkErrno = 0;
     FileDescriptor cFd;
     struct stat cState {}; // the locked file as the lock found it
 };

@@ -122,6 +122,7 @@ TEST(OutputFiles, FilesTheUserMayNotWriteAreNotReplaced)
         Refusal run;
         std::string file;
         bool planted = false;
+        bool fifo = false; // file is made a FIFO, which the run must not wait for
     };
     const Case cases[] = {
         {{SKELLAN_EXE, {"p.cof"}, "Could not open hex file 'p.hex' for writing."}, "p.hex"},
@@ -129,6 +130,10 @@ TEST(OutputFiles, FilesTheUserMayNotWriteAreNotReplaced)
         {{QUESSEL_EXE, {"/x", "l.lib", "a.o"}, "Could not open Coff file 'a.o' for writing."}, "a.o"},
         {{SKELLAN_EXE, {"p.cof"}, "Could not open hex file 'p.hex' for writing."}, "p.hex", true},
         {{QUESSEL_EXE, {"/c", "pub/x.lib", "a.o"}, "Could not open library file 'pub/x.lib' for writing."}, "pub",
+         true},
+        {{QUESSEL_EXE, {"/r", "l.lib", "a.o"}, "Could not open library file 'l.lib' for reading."}, "l.lib", true,
+         true},
+        {{QUESSEL_EXE, {"/d", "l.lib", "a.o"}, "Could not open library file 'l.lib' for reading."}, "l.lib", true,
          true},
     };
     std::string skipped;
@@ -146,6 +151,9 @@ TEST(OutputFiles, FilesTheUserMayNotWriteAreNotReplaced)
             ASSERT_EQ(::chmod(elsewhere.path().c_str(), 0777), 0);
             ASSERT_EQ(::symlink(elsewhere.path().c_str(), dir.file("pub").c_str()), 0);
         } else {
+            if (c.fifo) {
+                ASSERT_TRUE(std::filesystem::remove(dir.file(c.file)) && ::mkfifo(dir.file(c.file).c_str(), 0) == 0);
+            }
             ASSERT_EQ(::chmod(dir.file(c.file).c_str(), c.planted ? 0666 : 0444), 0);
         }
         if (c.planted) {

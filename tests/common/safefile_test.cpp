@@ -559,6 +559,23 @@ TEST(SafeFile, SignalsAndExitRemoveTheTemporaryFiles)
         {"SIGUSR2", raiser(SIGUSR2), SIGUSR2, 0},
         {"SIGVTALRM", raiser(SIGVTALRM), SIGVTALRM, 0},
         {"SIGPROF", raiser(SIGPROF), SIGPROF, 0},
+        {"a fault's signal sent by a process", raiser(SIGTRAP), SIGTRAP, 0},
+        // Sent between the making of a temporary file and its listing, it
+        // waits until the file is listed, and then removes it.
+        {"a fault's signal sent as a temporary file is made",
+         [](SafeFile &a) {
+             FileCalls calls;
+             calls.openAt = [](int dir, const char *name, int flags, mode_t mode) {
+                 int fd = systemCalls().openAt(dir, name, flags, mode);
+                 if (flags & O_CREAT)
+                     ::raise(SIGTRAP);
+                 return fd;
+             };
+             SafeFile third(calls);
+             std::string err;
+             third.open(a.path() + ".third", err);
+         },
+         SIGTRAP, 0},
         {"uncaught exception", [](SafeFile &) { uncaught(throwError); }, SIGABRT, 0},
         {"exit()", [](SafeFile &) { std::exit(4); }, 0, 4}, // as a fatal report does
         {"pipe without a reader",

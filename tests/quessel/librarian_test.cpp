@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -573,6 +574,60 @@ TEST_F(Librarian, ExtractWalksEachNameAgainAsItWrites)
             EXPECT_FALSE(std::filesystem::is_symlink(work + "/sub/a.o"));
             EXPECT_EQ(top.read("work/sub/a.o"), n);
         }
+    }
+}
+
+TEST_F(Librarian, ExtractMakesFilesOfTheUsersOwn)
+{
+    // Unpacked in a directory that the library's sender owns: what the
+    // sender put at a member's name neither takes the member directly nor
+    // lends it an owner and mode; the user's own file keeps its mode.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a directory and files to another user";
+    const uid_t sender = 65533;
+    Bytes n = objN().bytes();
+    struct Case
+    {
+        const char *what;
+        bool fifo;
+        uid_t owner;
+        mode_t mode;
+        int exitCode;
+        mode_t expectedMode; // of the extracted file
+    };
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const Case cases[] = {
+        {"the sender's FIFO", true, sender, 0666, 1, 0},
+        {"the sender's file", false, sender, 0606, 0, 0666 & ~mask},
+        {"the user's own file", false, 0, 0604, 0, 0604},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir top;
+        const std::string work = top.file("work");
+        std::filesystem::create_directory(work);
+        top.write("work/l.lib", cat({kMagic, header("a.o", "0", "81"), n}));
+        if (c.fifo)
+            ASSERT_EQ(::mkfifo((work + "/a.o").c_str(), c.mode), 0);
+        else
+            top.write("work/a.o", std::string("planted"));
+        ASSERT_EQ(::chmod((work + "/a.o").c_str(), c.mode), 0);
+        ASSERT_EQ(::lchown((work + "/a.o").c_str(), c.owner, c.owner), 0);
+        ASSERT_EQ(::chown(work.c_str(), sender, sender), 0);
+        ToolResult r = runTool(QUESSEL_EXE, {"/x", "l.lib"}, work);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.output;
+        struct stat st;
+        ASSERT_EQ(::lstat((work + "/a.o").c_str(), &st), 0);
+        if (c.fifo) {
+            EXPECT_EQ(r.output, kBanner + "Extracting member 'a.o'.\nError - Could not open Coff file 'a.o' for "
+                                          "writing.\n" + kOneError);
+            EXPECT_TRUE(S_ISFIFO(st.st_mode));
+            continue;
+        }
+        EXPECT_EQ(top.read("work/a.o"), n);
+        EXPECT_EQ(st.st_uid, ::geteuid());
+        EXPECT_EQ(st.st_mode & 07777, c.expectedMode);
     }
 }
 

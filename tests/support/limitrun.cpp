@@ -96,8 +96,10 @@ void writeNoiseFile(const std::string &path, uint64_t size, const std::vector<Pa
 std::vector<std::pair<std::string, std::vector<uint8_t>>> snapshot(const TempDir &dir)
 {
     std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
-    // A directory (or a link to one) counts by its name alone.
+    // A directory, FIFO or device (or a link to one) counts by its name
+    // alone: reading a FIFO would wait for a writer.
     for (const std::string &name : dir.list())
-        files.push_back({name, std::filesystem::is_directory(dir.file(name)) ? std::vector<uint8_t>() : dir.read(name)});
+        files.push_back(
+            {name, std::filesystem::is_regular_file(dir.file(name)) ? dir.read(name) : std::vector<uint8_t>()});
     return files;
 }

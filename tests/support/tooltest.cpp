@@ -155,6 +155,9 @@ ToolResult runTool(const std::string &exe, const std::vector<std::string> &args,
         close(fds[1]);
         if ((unprivileged && !dropPrivileges()) || chdir(cwd.c_str()) != 0)
             _exit(126);
+        // A program that waits for ever (on a FIFO, a lock) fails its test
+        // instead of holding the suite: the alarm outlives the exec.
+        alarm(300);
         std::vector<char *> argv;
         argv.push_back(const_cast<char *>(program.c_str()));
         for (const auto &a : args)
