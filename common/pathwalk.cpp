@@ -53,12 +53,36 @@ bool sameInode(const struct stat &a, const struct stat &b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && (a.st_mode & S_IFMT) == (b.st_mode & S_IFMT);
 }
 
+bool unchangedFile(const struct stat &a, const struct stat &b, bool changeToo)
+{
+    return sameInode(a, b) && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           (!changeToo || (a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec));
+}
+
+int openWalkedFile(const FileCalls &calls, int dir, const std::string &leaf, int flags, const struct stat &walked,
+                   int &error)
+{
+    int fd;
+    do
+        fd = calls.openAt(dir, leaf.c_str(), flags | O_NOCTTY | O_CLOEXEC, 0);
+    while (fd < 0 && errno == EINTR);
+    error = fd < 0 ? errno : 0;
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !sameInode(st, walked))) {
+        ::close(fd);
+        fd = -1;
+        error = ESTALE;
+    }
+    return fd;
+}
+
+std::string errorText(int error) { return std::strerror(error != 0 ? error : EIO); }
+
 namespace {
 
 const int MAX_LINKS = 40;
 const int PLACE = O_PATH | O_CLOEXEC;
-
-std::string reason(int error) { return std::strerror(error != 0 ? error : EIO); }
 
 // One component still to walk, with where it ends in the name as given
 // (npos for one that came from a link's text).
@@ -143,7 +167,7 @@ bool walkName(const std::string &path, Links links, const FileCalls &calls, Walk
     out = WalkedName();
     out.links = links;
     auto fail = [&](int error) {
-        err = "'" + path + "': " + reason(error);
+        err = "'" + path + "': " + errorText(error);
         return false;
     };
     if (path.empty()) {
@@ -153,6 +177,14 @@ bool walkName(const std::string &path, Links links, const FileCalls &calls, Walk
     FileDescriptor cur(calls.openAt(AT_FDCWD, path[0] == '/' ? "/" : ".", PLACE | O_DIRECTORY, 0));
     if (!cur.valid())
         return fail(errno);
+    // The walk ends at leaf in the directory reached.
+    auto reached = [&](const std::string &leaf) {
+        out.leaf = leaf;
+        if (::fstat(cur.get(), &out.dirStat) != 0)
+            return fail(errno);
+        out.dir = std::move(cur);
+        return true;
+    };
     std::deque<Component> todo = split(path, true);
     int followed = 0;
     while (!todo.empty()) {
@@ -172,11 +204,7 @@ bool walkName(const std::string &path, Links links, const FileCalls &calls, Walk
             if (error != ENOENT || !last)
                 return fail(error);
             // A file to create.
-            out.leaf = part.name;
-            if (::fstat(cur.get(), &out.dirStat) != 0)
-                return fail(errno);
-            out.dir = std::move(cur);
-            return path.back() != '/' || fail(EISDIR);
+            return reached(part.name) && (path.back() != '/' || fail(EISDIR));
         }
         struct stat st;
         if (::fstat(fd.get(), &st) != 0)
@@ -209,11 +237,7 @@ bool walkName(const std::string &path, Links links, const FileCalls &calls, Walk
                     return fail(errno);
                 out.procLink = out.descriptor < 0;
                 out.exists = true;
-                out.leaf = part.name;
-                if (::fstat(cur.get(), &out.dirStat) != 0)
-                    return fail(errno);
-                out.dir = std::move(cur);
-                return true;
+                return reached(part.name);
             }
             std::string text = linkText(fd.get());
             if (text.empty())
@@ -229,13 +253,9 @@ bool walkName(const std::string &path, Links links, const FileCalls &calls, Walk
             continue;
         }
         if (last) {
-            out.leaf = part.name;
             out.exists = true;
             out.st = st;
-            if (::fstat(cur.get(), &out.dirStat) != 0)
-                return fail(errno);
-            out.dir = std::move(cur);
-            return path.back() != '/' || S_ISDIR(st.st_mode) || fail(ENOTDIR);
+            return reached(part.name) && (path.back() != '/' || S_ISDIR(st.st_mode) || fail(ENOTDIR));
         }
         if (!S_ISDIR(st.st_mode))
             return fail(ENOTDIR);

@@ -109,4 +109,17 @@ bool walkName(const std::string &path, Links links, const FileCalls &calls, Walk
 
 // Dev, inode and type equal.
 bool sameInode(const struct stat &a, const struct stat &b);
+// The same file with the same size and modification time, and, when
+// changeToo, the same change time: not written since a was taken.
+bool unchangedFile(const struct stat &a, const struct stat &b, bool changeToo);
+
+// Opens the file that a walk found as leaf in dir (flags O_NOFOLLOW where
+// a link is not to be followed), retrying an open that a signal cut short,
+// and only while it is still that file (walked); else -1, with the errno
+// value in error (ESTALE when another file stands there now).
+int openWalkedFile(const FileCalls &calls, int dir, const std::string &leaf, int flags, const struct stat &walked,
+                   int &error);
+
+// The text of an errno value; that of EIO for 0.
+std::string errorText(int error);
 

@@ -26,8 +26,6 @@ namespace {
 const size_t TEMP_SUFFIX = 10;
 const int CREATE_TRIES = 100;
 
-std::string reason(int error) { return std::strerror(error != 0 ? error : EIO); }
-
 // Six letters or digits that differ from call to call; the exclusive
 // create, not the letters, keeps two writers apart.
 std::string randomSuffix()
@@ -67,13 +65,9 @@ int openDirectory(const FileCalls &calls, FileDescriptor &place)
     return fd >= 0 ? fd : place.release();
 }
 
-// True when a and b are one file with the same size and modification time,
-// and, when changeToo, the same change time.
-bool unchanged(const struct stat &a, const struct stat &b, bool changeToo)
+std::string plantedText(const std::string &path)
 {
-    return sameInode(a, b) && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
-           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
-           (!changeToo || (a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec));
+    return "'" + path + "' belongs to another user in a directory that everyone may write";
 }
 
 bool unsupported(int error) { return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP; }
@@ -112,26 +106,17 @@ bool SafeFile::openWalked(const std::string &path, WalkedName &where, std::strin
     cPath = path;
     if (where.descriptor >= 0)
         return openDescriptor(where.descriptor, err);
-    if (where.exists && S_ISDIR(where.st.st_mode)) {
-        err = "'" + path + "' is a directory";
-        fail();
-        return false;
-    }
-    if (where.plantedByAnother()) {
-        err = "'" + path + "' belongs to another user in a directory that everyone may write";
-        fail();
-        return false;
-    }
+    if (where.exists && S_ISDIR(where.st.st_mode))
+        return refuse(err, "'" + path + "' is a directory");
+    if (where.plantedByAnother())
+        return refuse(err, plantedText(path));
     // A member extracted (a name walked refusing links) is a new file of
     // the user's, whoever owns its directory: what another user put at its
     // name neither takes the bytes directly (a FIFO would hold the run) nor
     // lends the new file its owner and mode.
     const bool foreign = where.links == Links::Refuse && where.exists && where.st.st_uid != ::geteuid();
-    if (foreign && !S_ISREG(where.st.st_mode)) {
-        err = "'" + path + "': " + reason(EACCES);
-        fail();
-        return false;
-    }
+    if (foreign && !S_ISREG(where.st.st_mode))
+        return refuse(err, "'" + path + "': " + errorText(EACCES));
     cLeaf = where.leaf;
     cDirFd = where.dir.release();
     // A regular file that a descriptor link stands for is written in place
@@ -145,9 +130,7 @@ bool SafeFile::openWalked(const std::string &path, WalkedName &where, std::strin
     // written; that counts as one that cannot be opened.
     if (where.exists && ::faccessat(cDirFd, cLeaf.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0) {
         int error = errno;
-        err = "'" + path + "': " + reason(error);
-        fail();
-        return false;
+        return refuse(err, "'" + path + "': " + errorText(error));
     }
     cMode = where.exists && !foreign ? (where.st.st_mode & 0777) : newFileMode();
     // In a directory that everyone may write, the new file is the user's.
@@ -164,28 +147,14 @@ bool SafeFile::openWalked(const std::string &path, WalkedName &where, std::strin
 
 bool SafeFile::openDirect(int flags, const struct stat &walked, std::string &err)
 {
-    int fd;
-    do
-        fd = cCalls.openAt(cDirFd, cLeaf.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | flags, 0);
-    while (fd < 0 && errno == EINTR);
-    int error = fd < 0 ? errno : 0;
     // Only the file that was walked to: another put in its place meanwhile
     // is not written.
-    struct stat st;
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !sameInode(st, walked))) {
-        error = ESTALE;
-        ::close(fd);
-        fd = -1;
-    }
+    int error;
+    int fd = openWalkedFile(cCalls, cDirFd, cLeaf, O_WRONLY | flags, walked, error);
     closeDirectory();
-    if (fd < 0) {
-        err = "'" + cPath + "': " + reason(error);
-        fail();
-        return false;
-    }
-    cFd = fd;
-    cBuf.attach(fd);
-    cOut.clear();
+    if (fd < 0)
+        return refuse(err, "'" + cPath + "': " + errorText(error));
+    writeTo(fd);
     return true;
 }
 
@@ -195,21 +164,16 @@ bool SafeFile::openDescriptor(int fd, std::string &err)
     int flags = ::fcntl(fd, F_GETFL);
     int error = flags == -1 ? errno : (flags & O_ACCMODE) == O_RDONLY ? EBADF : 0;
     int copy = error == 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
-    if (copy < 0) {
-        if (error == 0)
-            error = errno;
-        err = "'" + cPath + "': " + reason(error);
-        fail();
-        return false;
-    }
+    if (copy < 0 && error == 0)
+        error = errno;
+    if (copy < 0)
+        return refuse(err, "'" + cPath + "': " + errorText(error));
     // What the console holds already goes first, so neither output lands
     // over the other.
     std::cout.flush();
     std::cerr.flush();
     std::fflush(nullptr);
-    cFd = copy;
-    cBuf.attach(copy);
-    cOut.clear();
+    writeTo(copy);
     return true;
 }
 
@@ -231,14 +195,10 @@ bool SafeFile::createTemporary(std::string &err)
         cTempIno = ::fstat(fd, &st) == 0 ? st.st_ino : 0;
         cTempLeaf = temp;
         cPending.enlist(cDirFd, cTempLeaf);
-        cFd = fd;
-        cBuf.attach(fd);
-        cOut.clear();
+        writeTo(fd);
         return true;
     }
-    err = "could not create a temporary file beside '" + cPath + "': " + reason(error);
-    fail();
-    return false;
+    return refuse(err, "could not create a temporary file beside '" + cPath + "': " + errorText(error));
 }
 
 bool SafeFile::finish(std::string &err)
@@ -259,7 +219,7 @@ bool SafeFile::finish(std::string &err)
         cFd = -1;
         cBuf.attach(-1);
         if (!written)
-            err = reason(error);
+            err = errorText(error);
         cFinished = written;
         return written;
     }
@@ -281,7 +241,7 @@ bool SafeFile::finish(std::string &err)
         error = errno;
     }
     if (!written) {
-        err = reason(error);
+        err = errorText(error);
         discard();
         return false;
     }
@@ -296,7 +256,7 @@ bool SafeFile::renameIntoPlace(std::string &err)
     if (cTempLeaf.empty())
         return true;
     if (cCalls.renameAt(cDirFd, cTempLeaf.c_str(), cDirFd, cLeaf.c_str(), 0) != 0) {
-        err = reason(errno);
+        err = errorText(errno);
         discard();
         return false;
     }
@@ -310,7 +270,7 @@ bool SafeFile::renameIntoPlace(std::string &err)
 bool SafeFile::replaceable(std::string &err)
 {
     auto refuse = [&](int error) {
-        err = reason(error);
+        err = errorText(error);
         return false;
     };
     struct stat dir, now;
@@ -324,7 +284,7 @@ bool SafeFile::replaceable(std::string &err)
     if (cCalls.statAt(cDirFd, cLeaf.c_str(), now, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT || refuse(errno);
     if (isPlantedByAnother(dir, now)) {
-        err = "'" + cPath + "' belongs to another user in a directory that everyone may write";
+        err = plantedText(cPath);
         return false;
     }
     if (S_ISDIR(now.st_mode))
@@ -383,7 +343,7 @@ bool SafeFile::placeInGroup(std::string &err)
         }
         error = errno;
     }
-    err = reason(error);
+    err = errorText(error);
     return false;
 }
 
@@ -518,12 +478,12 @@ bool SafeFile::placeInstead(const struct stat *old, bool &replaced, std::string 
                 replaced = true;
             else if (unsupported(error) && errno == ENOENT)
                 placed = plainRename();
-        } else if (cCalls.statAt(cDirFd, target, now, AT_SYMLINK_NOFOLLOW) != 0 || !unchanged(now, *old, true)) {
+        } else if (cCalls.statAt(cDirFd, target, now, AT_SYMLINK_NOFOLLOW) != 0 || !unchangedFile(now, *old, true)) {
             // Rewritten in place (its change time moved) or replaced.
             replaced = true;
         } else if (cCalls.renameAt(cDirFd, temp, cDirFd, target, RENAME_EXCHANGE) == 0) {
             // The exchange moves both change times; the rest must hold.
-            if (cCalls.statAt(cDirFd, temp, now, AT_SYMLINK_NOFOLLOW) == 0 && unchanged(now, *old, false)) {
+            if (cCalls.statAt(cDirFd, temp, now, AT_SYMLINK_NOFOLLOW) == 0 && unchangedFile(now, *old, false)) {
                 ::unlinkat(cDirFd, temp, 0);
                 placed = true;
             } else if (cCalls.renameAt(cDirFd, temp, cDirFd, target, RENAME_EXCHANGE) == 0) {
@@ -534,7 +494,7 @@ bool SafeFile::placeInstead(const struct stat *old, bool &replaced, std::string 
                 error = errno;
                 cPending.delist();
                 cTempLeaf.clear();
-                err = "could not put back the file found at '" + cPath + "': " + reason(error);
+                err = "could not put back the file found at '" + cPath + "': " + errorText(error);
                 return false;
             }
         } else if ((error = errno) == ENOENT) {
@@ -546,7 +506,7 @@ bool SafeFile::placeInstead(const struct stat *old, bool &replaced, std::string 
             cPending.delist();
             cTempLeaf.clear();
         } else if (!replaced) {
-            err = reason(error);
+            err = errorText(error);
         }
     }
     if (!placed) {
@@ -575,12 +535,21 @@ void SafeFile::closeDirectory()
 }
 
 // An open that failed leaves nothing behind.
-void SafeFile::fail()
+bool SafeFile::refuse(std::string &err, const std::string &why)
 {
+    err = why;
     closeFile();
     closeDirectory();
     cPath.clear();
     cLeaf.clear();
+    return false;
+}
+
+void SafeFile::writeTo(int fd)
+{
+    cFd = fd;
+    cBuf.attach(fd);
+    cOut.clear();
 }
 
 void SafeFile::discard()

@@ -130,7 +130,10 @@ private:
     void syncDirectory();
     void closeFile();
     void closeDirectory();
-    void fail();
+    // Ends a failed open with why in err; false.
+    bool refuse(std::string &err, const std::string &why);
+    // Output goes to the open descriptor fd.
+    void writeTo(int fd);
 
     FileCalls cCalls;
     std::string cPath;

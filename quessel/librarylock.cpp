@@ -30,13 +30,6 @@ int openForLock(const FileCalls &calls, const WalkedName &where)
     return fd;
 }
 
-bool sameState(const struct stat &a, const struct stat &b)
-{
-    return sameInode(a, b) && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
-           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec && a.st_ctim.tv_sec == b.st_ctim.tv_sec &&
-           a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
-}
-
 } // namespace
 
 LibraryLock::LibraryLock(const std::string &name, Locker locker, const FileCalls &calls) : cName(name), cCalls(calls)
@@ -100,18 +93,8 @@ FileOpener LibraryLock::unlockedOpener() const
         // the run until its owner chose to write).
         int error = !where ? walkError : !where->exists ? ENOENT : where->plantedByAnother() ? EACCES : 0;
         int fd = -1;
-        if (error == 0) {
-            do
-                fd = ::openat(where->dir.get(), where->leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
-            while (fd < 0 && errno == EINTR);
-            error = fd < 0 ? errno : 0;
-        }
-        struct stat st;
-        if (fd >= 0 && (::fstat(fd, &st) != 0 || !sameInode(st, where->st))) {
-            ::close(fd);
-            fd = -1;
-            error = ESTALE; // no longer the file the walk found
-        }
+        if (error == 0)
+            fd = openWalkedFile(systemCalls(), where->dir.get(), where->leaf, O_RDONLY | O_NOFOLLOW, where->st, error);
         errno = error;
         return sizedInput(fd);
     };
@@ -120,7 +103,7 @@ FileOpener LibraryLock::unlockedOpener() const
 bool LibraryLock::unchanged() const
 {
     struct stat now;
-    return !locked() || (::fstat(cFd.get(), &now) == 0 && sameState(now, cState));
+    return !locked() || (::fstat(cFd.get(), &now) == 0 && unchangedFile(now, cState, true));
 }
 
 bool LibraryLock::open(SafeFile &file, std::string &err)

@@ -127,44 +127,16 @@ void makeDirectories(const TempDir &d, const std::string &name)
 }
 
 // Opens, writes PAYLOAD and commits: bit 0 set when open() succeeded, bit 1
-// when commit() did too.
+// when commit() did too. A write that would wait for ever is ended.
 int writeThrough(const std::string &path, const FileCalls &calls = systemCalls())
 {
+    ::alarm(20);
     SafeFile f(calls);
     std::string err;
     if (!f.open(path, err))
         return 0;
     f.stream() << PAYLOAD;
     return f.commit(err) ? 3 : 1;
-}
-
-// Runs code in a forked child (as the unprivileged user, when asked) that
-// is ended after 20 seconds, so a write that would wait for ever fails;
-// its result, or -1 when the child did not exit normally.
-int inChild(const std::function<int()> &code, bool unprivileged)
-{
-    auto bounded = [&] {
-        ::alarm(20);
-        return code();
-    };
-    if (unprivileged)
-        return runUnprivileged(bounded);
-    pid_t pid = fork();
-    if (pid == 0)
-        _exit(bounded() & 0xFF);
-    int status = 0;
-    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// A table of system calls whose open runs before(name, flags) first.
-FileCalls openingWith(const std::function<void(const char *name, int flags)> &before)
-{
-    FileCalls calls;
-    calls.openAt = [before](int dir, const char *name, int flags, mode_t mode) {
-        before(name, flags);
-        return systemCalls().openAt(dir, name, flags, mode);
-    };
-    return calls;
 }
 
 } // namespace
@@ -185,7 +157,7 @@ TEST(SafeFile, WritesWhereTheNameLeads)
         std::function<void(const TempDir &)> check;
         bool direct = false; // writesDirectly() before the write
         bool root = false;   // the setup gives a file to another user
-        std::function<FileCalls(const TempDir &)> calls = [](const TempDir &) { return systemCalls(); };
+        std::function<void(const TempDir &, const char *name, int flags)> beforeOpen = {}; // runs before each open
     };
     auto link = [](const TempDir &d, const std::string &to, const std::string &name) {
         ASSERT_EQ(::symlink(to.c_str(), d.file(name).c_str()), 0);
@@ -204,43 +176,23 @@ TEST(SafeFile, WritesWhereTheNameLeads)
         ::close(fifo);
         return got;
     };
-    // pub/app: a link in a sticky directory open to everyone, as /tmp is,
-    // to a file not yet made in a directory open to everyone; owner -1
-    // leaves the link the tests' own.
-    auto planted = [&](const TempDir &d, uid_t owner) {
+    // pub/app in a sticky directory open to everyone, as /tmp is, of
+    // dirOwner: a link to "to" (beside pub, "open" is open to everyone), or
+    // with "to" "" a file, "|" a FIFO; owners -1: the tests'.
+    auto planted = [&](const TempDir &d, uid_t owner, const std::string &to = "../open/made",
+                       uid_t dirOwner = uid_t(-1)) {
         for (const char *sub : {"pub", "open"}) {
             ::mkdir(d.file(sub).c_str(), 0755);
             ::chmod(d.file(sub).c_str(), std::string(sub) == "pub" ? 01777 : 0777);
         }
-        link(d, "../open/made", "pub/app");
-        ASSERT_EQ(::lchown(d.file("pub/app").c_str(), owner, owner), 0);
-    };
-    // pub/build: a link in such a directory to the directory "to", whose
-    // owner is given (-1: the tests' own); nothing may land in "to".
-    auto plantedDirectory = [&](const TempDir &d, uid_t owner, const char *to, mode_t mode) {
-        ::mkdir(d.file("pub").c_str(), 0755);
-        ::chmod(d.file("pub").c_str(), 01777);
-        ::mkdir(d.file(to).c_str(), 0755);
-        ::chmod(d.file(to).c_str(), mode);
-        link(d, std::string("../") + to, "pub/build");
-        ASSERT_EQ(::lchown(d.file("pub/build").c_str(), owner, owner), 0);
-    };
-    // pub/app of that owner and mode in such a directory: a file, or a FIFO
-    // without a reader; the directory belongs to dirOwner (-1: the tests').
-    auto plantedFile = [&](const TempDir &d, uid_t owner, bool isFifo, uid_t dirOwner) {
-        ::mkdir(d.file("pub").c_str(), 0755);
-        ::chmod(d.file("pub").c_str(), 01777);
         ASSERT_EQ(::chown(d.file("pub").c_str(), dirOwner, dirOwner), 0);
-        if (isFifo)
+        if (to == "|")
             ASSERT_EQ(::mkfifo(d.file("pub/app").c_str(), 0666), 0);
-        else
+        else if (to.empty())
             d.write("pub/app", std::string("theirs"));
-        ::chmod(d.file("pub/app").c_str(), 0666);
+        else
+            link(d, to, "pub/app");
         ASSERT_EQ(::lchown(d.file("pub/app").c_str(), owner, owner), 0);
-    };
-    auto ownerOf = [](const std::string &path) {
-        struct stat st;
-        return ::lstat(path.c_str(), &st) == 0 ? st.st_uid : uid_t(-1);
     };
     auto newInRealApp = [](const TempDir &d) {
         EXPECT_TRUE(d.readText("real/app") == PAYLOAD);
@@ -358,59 +310,32 @@ TEST(SafeFile, WritesWhereTheNameLeads)
              fifo = ::open(d.file("pipe").c_str(), O_RDONLY | O_NONBLOCK);
              d.write("victim", std::string("old"));
          },
-         "pipe", false, 0,
-         [&](const TempDir &d) {
-             ::close(fifo);
-             EXPECT_EQ(d.readText("victim"), "old");
-         },
-         true, false,
-         [](const TempDir &d) {
-             return openingWith([&d](const char *name, int flags) {
-                 if (std::string(name) == "pipe" && (flags & O_ACCMODE) == O_WRONLY) {
-                     ::unlink(d.file("pipe").c_str());
-                     ::symlink("victim", d.file("pipe").c_str());
-                 }
-             });
+         "pipe", false, 0, [&](const TempDir &d) { ::close(fifo); EXPECT_EQ(d.readText("victim"), "old"); }, true,
+         false, [](const TempDir &d, const char *name, int flags) {
+             if (std::string(name) == "pipe" && (flags & O_ACCMODE) == O_WRONLY)
+                 ::unlink(d.file("pipe").c_str()), ::symlink("victim", d.file("pipe").c_str());
          }},
         {"directory link another user planted mid-path in a sticky directory",
-         [&](const TempDir &d) { plantedDirectory(d, 65534, "secret", 0700); }, "pub/build/app", false, 0,
-         [&](const TempDir &d) { EXPECT_FALSE(d.exists("secret/app")); }, false, true},
-        {"as a user, a directory link a third user planted there",
-         [&](const TempDir &d) { plantedDirectory(d, 65533, "open", 0777); }, "pub/build/app", true, 0,
+         [&](const TempDir &d) { planted(d, 65534, "../open"); }, "pub/app/app", false, 0,
          [&](const TempDir &d) { EXPECT_FALSE(d.exists("open/app")); }, false, true},
         {"as a user, a directory link of the directory's owner there",
-         [&](const TempDir &d) { plantedDirectory(d, uid_t(-1), "open", 0777); }, "pub/build/app", true, 3,
+         [&](const TempDir &d) { planted(d, uid_t(-1), "../open"); }, "pub/app/app", true, 3,
          [&](const TempDir &d) { EXPECT_TRUE(d.readText("open/app") == PAYLOAD); }, false, true},
-        {"file another user planted in a sticky directory",
-         [&](const TempDir &d) { plantedFile(d, 65534, false, uid_t(-1)); }, "pub/app", false, 0,
-         [&](const TempDir &d) {
-             EXPECT_EQ(d.readText("pub/app"), "theirs");
-             EXPECT_EQ(ownerOf(d.file("pub/app")), 65534u);
-         },
-         false, true},
+        {"file another user planted in a sticky directory", [&](const TempDir &d) { planted(d, 65534, ""); },
+         "pub/app", false, 0, [&](const TempDir &d) { EXPECT_EQ(d.readText("pub/app"), "theirs"); }, false, true},
         {"FIFO another user planted there: refused without waiting for a reader",
-         [&](const TempDir &d) { plantedFile(d, 65534, true, uid_t(-1)); }, "pub/app", false, 0,
-         [&](const TempDir &) {}, true, true},
-        {"as a user, a file a third user planted there",
-         [&](const TempDir &d) { plantedFile(d, 65533, false, uid_t(-1)); }, "pub/app", true, 0,
-         [&](const TempDir &d) { EXPECT_EQ(d.readText("pub/app"), "theirs"); }, false, true},
-        {"as a user, a FIFO a third user planted there",
-         [&](const TempDir &d) { plantedFile(d, 65533, true, uid_t(-1)); }, "pub/app", true, 0,
-         [&](const TempDir &) {}, true, true},
+         [&](const TempDir &d) { planted(d, 65534, "|"); }, "pub/app", false, 0, [&](const TempDir &) {}, true, true},
         {"file of the sticky directory's owner: replaced by one of the user's",
-         [&](const TempDir &d) { plantedFile(d, 65534, false, 65534); }, "pub/app", false, 3,
+         [&](const TempDir &d) { planted(d, 65534, "", 65534); }, "pub/app", false, 3,
          [&](const TempDir &d) {
-             EXPECT_TRUE(d.readText("pub/app") == PAYLOAD);
-             EXPECT_EQ(ownerOf(d.file("pub/app")), ::geteuid());
+             struct stat st;
+             ASSERT_EQ(::lstat(d.file("pub/app").c_str(), &st), 0);
+             EXPECT_TRUE(d.readText("pub/app") == PAYLOAD && st.st_uid == ::geteuid());
          },
          false, true},
         {"'..' after a link to a directory leaves the link's target",
-         [&](const TempDir &d) {
-             ::mkdir(d.file("real").c_str(), 0755);
-             ::mkdir(d.file("real/sub").c_str(), 0755);
-             link(d, "real/sub", "lnk");
-         },
-         "lnk/../app", false, 3, [&](const TempDir &d) { EXPECT_TRUE(d.readText("real/app") == PAYLOAD); }},
+         [&](const TempDir &d) { makeDirectories(d, "real/sub/"), link(d, "real/sub", "lnk"); }, "lnk/../app", false,
+         3, [&](const TempDir &d) { EXPECT_TRUE(d.readText("real/app") == PAYLOAD); }},
         {"read-only file",
          [&](const TempDir &d) {
              d.write("ro", std::string("old"));
@@ -445,13 +370,13 @@ TEST(SafeFile, WritesWhereTheNameLeads)
          [&](const TempDir &d) { EXPECT_TRUE(d.readText(DEEP) == PAYLOAD); }},
     };
     std::string skipped;
-    const bool switches = canRunUnprivileged();
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        if ((c.root && ::geteuid() != 0) || (c.unprivileged && !switches)) {
-            skipped += std::string("\n  ") + c.what +
-                       (c.root && ::geteuid() != 0 ? ": needs root to give a file to another user"
-                                                   : ": cannot run as an unprivileged user");
+        const char *why = c.root && ::geteuid() != 0                ? ": needs root to give a file to another user"
+                          : c.unprivileged && !canRunUnprivileged() ? ": cannot run as an unprivileged user"
+                                                                    : nullptr;
+        if (why) {
+            skipped += std::string("\n  ") + c.what + why;
             continue;
         }
         TempDir dir;
@@ -460,8 +385,15 @@ TEST(SafeFile, WritesWhereTheNameLeads)
         EXPECT_EQ(writesDirectly(dir.file(c.output)), c.direct);
         if (c.unprivileged)
             ::chmod(dir.path().c_str(), 0777);
-        FileCalls calls = c.calls(dir);
-        int result = inChild([&] { return writeThrough(dir.file(c.output), calls); }, c.unprivileged);
+        FileCalls calls;
+        if (c.beforeOpen)
+            calls.openAt = [&](int at, const char *name, int flags, mode_t mode) {
+                c.beforeOpen(dir, name, flags);
+                return systemCalls().openAt(at, name, flags, mode);
+            };
+        auto write = [&] { return writeThrough(dir.file(c.output), calls); };
+        int result = c.unprivileged ? runUnprivileged(write) : write();
+        ::alarm(0);
         EXPECT_EQ(result, c.result);
         c.check(dir);
         // No temporary file remains, and nothing new but a made file.
@@ -559,21 +491,15 @@ TEST(SafeFile, SignalsAndExitRemoveTheTemporaryFiles)
         {"SIGUSR2", raiser(SIGUSR2), SIGUSR2, 0},
         {"SIGVTALRM", raiser(SIGVTALRM), SIGVTALRM, 0},
         {"SIGPROF", raiser(SIGPROF), SIGPROF, 0},
-        {"a fault's signal sent by a process", raiser(SIGTRAP), SIGTRAP, 0},
-        // Sent between the making of a temporary file and its listing, it
-        // waits until the file is listed, and then removes it.
-        {"a fault's signal sent as a temporary file is made",
+        {"a fault's signal sent as a temporary file is made: held until the file is listed",
          [](SafeFile &a) {
              FileCalls calls;
              calls.openAt = [](int dir, const char *name, int flags, mode_t mode) {
                  int fd = systemCalls().openAt(dir, name, flags, mode);
-                 if (flags & O_CREAT)
-                     ::raise(SIGTRAP);
-                 return fd;
+                 return flags & O_CREAT ? (::raise(SIGTRAP), fd) : fd;
              };
-             SafeFile third(calls);
              std::string err;
-             third.open(a.path() + ".third", err);
+             SafeFile(calls).open(a.path() + ".third", err);
          },
          SIGTRAP, 0},
         {"uncaught exception", [](SafeFile &) { uncaught(throwError); }, SIGABRT, 0},
@@ -602,28 +528,13 @@ TEST(SafeFile, SignalsAndExitRemoveTheTemporaryFiles)
          },
          0, 1},
         {"failed assertion", [](SafeFile &) { assertFailed("test", __FILE__, __LINE__); }, SIGABRT, 0},
-        // A fault is never held back: held back, it would end the program
-        // without its cleanup.
+        // Held back, a fault would end the program without its cleanup.
         {"fault while the cleanup signals are held back",
          [](SafeFile &) {
              CleanupSignalsBlocked blocked;
              __builtin_trap();
          },
          SIGILL, 0},
-        // A forked child that ends leaves its parent's files alone; the
-        // parent then puts its own in place.
-        {"forked children ending by exit() and by a signal",
-         [](SafeFile &) {
-             for (int sig : {0, SIGTERM}) {
-                 pid_t child = fork();
-                 if (child == 0 && sig == 0)
-                     std::exit(0);
-                 if (child == 0)
-                     ::raise(sig);
-                 ::waitpid(child, nullptr, 0);
-             }
-         },
-         0, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

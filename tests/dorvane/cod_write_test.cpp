@@ -176,23 +176,18 @@ TEST_F(CodWrite, BlockCountBeyondSixteenBitsIsRefused)
 
 TEST_F(CodWrite, LineInfosPastTheFilesCapacityAreCountedNotHeld)
 {
-    // Two directories with 32766 and 32767 line-info blocks of 85 entries:
-    // the largest file there is. One entry more is counted, and every entry
-    // held is given back; the refusal names the same count as if all were
-    // held.
+    // 32766 and 32767 line-info blocks in two directories: the largest file
+    // there is. One entry more in each gives back every entry held, and the
+    // refusal counts the blocks as if all were held.
     cod.addDirectory();
     cod.addDirectory();
     const size_t perBlock = COD_BLOCK_SIZE / COD_LINE_INFO_SIZE;
     for (size_t n = 0; n < 65533 * perBlock; ++n)
         cod.storeLineInfo(n < 32766 * perBlock ? 0 : 1, LineInfo(0, COD_LINE_FIRST, uint16_t(n), 0));
-    EXPECT_EQ(cod.cLineInfo[0].size() + cod.cLineInfo[1].size(), 65533 * perBlock);
     EXPECT_TRUE(cod.preWrite());
-    EXPECT_EQ(cod.cDirectory[1].LineEnd, 65534);
     cod.storeLineInfo(1, LineInfo(0, COD_LINE_FIRST, 1, 0));
     cod.storeLineInfo(0, LineInfo(0, COD_LINE_FIRST, 1, 0));
     EXPECT_EQ(cod.cLineInfo[0].capacity() + cod.cLineInfo[1].capacity(), 0u);
-    EXPECT_EQ(cod.lineInfoCount(0), 32766 * perBlock + 1);
-    EXPECT_EQ(cod.lineInfoCount(1), 32767 * perBlock + 1);
     ReportCapture cap;
     EXPECT_FALSE(cod.preWrite());
     EXPECT_EQ(cap.text(), "Error - Cod file '" + dir.file("t.cod") +

@@ -21,7 +21,6 @@
 #include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <tuple>
 #include <unistd.h>
 #include <utility>
 
@@ -49,8 +48,7 @@ pid_t startQuessel(const std::string &dir, const Args &args)
 
 bool exitedWell(int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 0; }
 
-// True when the process ends within the seconds given (its status then in
-// status); else it is killed and false comes back.
+// True when the process ends within the seconds given (status then set); else it is killed.
 bool endsWithin(pid_t pid, int seconds, int &status)
 {
     pid_t ended = 0;
@@ -168,7 +166,6 @@ TEST(LibrarianConcurrency, OnlyCommandsThatChangeTheLibraryWaitForItsLock)
                 EXPECT_TRUE(waitsForALock(pid));
                 EXPECT_EQ(dir.read("lib.lib"), ArchiveBuilder().bytes());
             } else {
-                // Within 30 seconds, or it waits for the lock: a failure.
                 EXPECT_TRUE(endsWithin(pid, 30, status)) << "still running while the test holds the lock";
             }
         }
@@ -214,22 +211,16 @@ TEST(LibrarianConcurrency, AMemberFileThatWaitsHoldsUpNoOtherRun)
 
 TEST(LibrarianConcurrency, ARunThatCannotKeepTheLockChangesNothing)
 {
-    // The file system refuses the lock, or another program puts a new
-    // library in place (by rename, or writing in place as cp does) while
-    // the run holds the lock: the run fails, and the library stays as it
-    // is, or as the other program left it.
+    // The file system refuses the lock, or another program puts its library in place (renamed
+    // over or written in place) while the run holds it: the run fails, changing nothing.
+    enum Other { none, renamed, written, renamedAtExchange }; // at the exchange: after the last check
     struct Case
     {
         const char *what;
         ArCommand command;
         std::list<std::string> members;
         LibraryLock::Locker locker;
-        // What the other program does, and when: while the lock is held
-        // (right before the run puts its library in place), or through the
-        // run's system calls; none leaves the library alone.
-        std::function<void(Archiver &, const std::function<void()> &theirsInPlace,
-                           const std::function<void()> &theirsRenamed)>
-            other;
+        Other other;         // what another program does to the library meanwhile
         std::string message; // 'L' stands for the library's name
         bool existed = true; // the library exists when the run begins
     };
@@ -237,31 +228,15 @@ TEST(LibrarianConcurrency, ARunThatCannotKeepTheLockChangesNothing)
     const std::string REFUSED = "Could not lock library file 'L': No locks available.";
     const std::string REPLACED =
         "Library file 'L' was replaced by another program during this run; that program's library is kept.";
-    auto meanwhile = [](bool inPlace) {
-        return [inPlace](Archiver &a, const std::function<void()> &written, const std::function<void()> &renamed) {
-            a.cWhileLocked = inPlace ? written : renamed;
-        };
-    };
-    // Between the last check and the exchange of the two libraries.
-    auto atTheExchange = [](Archiver &a, const std::function<void()> &, const std::function<void()> &renamed) {
-        a.cCalls.renameAt = [renamed](int fromDir, const char *from, int toDir, const char *to, unsigned flags) {
-            if (flags == RENAME_EXCHANGE && std::string(to) == "lib.lib")
-                renamed();
-            return systemCalls().renameAt(fromDir, from, toDir, to, flags);
-        };
-    };
     const Case cases[] = {
-        {"/c over a library, refused", ArCommand::cmdCreate, {"a.o"}, refuse, {}, REFUSED},
-        {"/r, refused", ArCommand::cmdReplace, {"a.o"}, refuse, {}, REFUSED},
-        {"/d, refused", ArCommand::cmdDelete, {"x.o"}, refuse, {}, REFUSED},
-        {"/r, replaced", ArCommand::cmdReplace, {"a.o"}, nullptr, meanwhile(false), REPLACED},
-        {"/d, replaced", ArCommand::cmdDelete, {"x.o"}, nullptr, meanwhile(false), REPLACED},
-        {"/r, rewritten in place", ArCommand::cmdReplace, {"a.o"}, nullptr, meanwhile(true), REPLACED},
-        {"/c over a library, rewritten in place", ArCommand::cmdCreate, {"a.o"}, nullptr, meanwhile(true), REPLACED},
-        {"/r, renamed over between the check and the exchange", ArCommand::cmdReplace, {"a.o"}, nullptr,
-         atTheExchange, REPLACED},
-        {"/c of a new library that another program makes meanwhile", ArCommand::cmdCreate, {"a.o"}, nullptr,
-         meanwhile(false), REPLACED, false},
+        {"/c over a library, refused", ArCommand::cmdCreate, {"a.o"}, refuse, none, REFUSED},
+        {"/r, refused", ArCommand::cmdReplace, {"a.o"}, refuse, none, REFUSED},
+        {"/d, refused", ArCommand::cmdDelete, {"x.o"}, refuse, none, REFUSED},
+        {"/r, replaced", ArCommand::cmdReplace, {"a.o"}, nullptr, renamed, REPLACED},
+        {"/d, replaced", ArCommand::cmdDelete, {"x.o"}, nullptr, renamed, REPLACED},
+        {"/r, rewritten in place", ArCommand::cmdReplace, {"a.o"}, nullptr, written, REPLACED},
+        {"/r, renamed over at the exchange", ArCommand::cmdReplace, {"a.o"}, nullptr, renamedAtExchange, REPLACED},
+        {"/c of a new library, made meanwhile", ArCommand::cmdCreate, {"a.o"}, nullptr, renamed, REPLACED, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -280,52 +255,50 @@ TEST(LibrarianConcurrency, ARunThatCannotKeepTheLockChangesNothing)
         ASSERT_TRUE(archiver.setCommand(uint8_t(c.command), library, members, msg));
         archiver.cLocker = c.locker;
         bool done = false; // the other program changes the library once
-        auto written = [&] {
-            if (!std::exchange(done, true)) {
-                std::ofstream out(library, std::ios::binary | std::ios::trunc);
-                out.write(reinterpret_cast<const char *>(theirs.data()), std::streamsize(theirs.size()));
-            }
-        };
-        auto renamed = [&] {
-            if (!std::exchange(done, true)) {
-                dir.write("other.lib", theirs);
+        auto other = [&] {
+            if (std::exchange(done, true))
+                return;
+            dir.write(c.other == written ? "lib.lib" : "other.lib", theirs); // written: the same inode
+            if (c.other != written) {
                 ASSERT_EQ(rename(dir.file("other.lib").c_str(), library.c_str()), 0);
             }
         };
-        if (c.other)
-            c.other(archiver, written, renamed);
+        if (c.other == renamedAtExchange)
+            archiver.cCalls.renameAt = [&](int fromDir, const char *from, int toDir, const char *to, unsigned flags) {
+                if (flags == RENAME_EXCHANGE)
+                    other();
+                return systemCalls().renameAt(fromDir, from, toDir, to, flags);
+            };
+        else if (c.other != none)
+            archiver.cWhileLocked = other;
         ReportCapture capture;
         EXPECT_FALSE(archiver.run());
         std::string expected = c.message;
         expected.replace(expected.find("'L'"), 3, "'" + library + "'");
         EXPECT_EQ(capture.text(), "Error - " + expected + "\n");
-        EXPECT_EQ(dir.read("lib.lib"), c.other ? theirs : before);
+        EXPECT_EQ(dir.read("lib.lib"), c.other != none ? theirs : before);
         EXPECT_EQ(dir.list(), (std::vector<std::string>{"a.o", "lib.lib"})); // no temporary file
     }
 }
 
 TEST(LibraryLock, LocksOnlyAnExistingRegularFile)
 {
-    // Only a regular file is opened to be locked, and only the one the
-    // name led to: one swapped for a FIFO between the check and the open is
-    // not locked, and the run does not wait for the FIFO's writer.
     TempDir dir;
     dir.write("lib.lib", ArchiveBuilder().bytes());
-    dir.write("swapped.lib", ArchiveBuilder().bytes());
     ASSERT_EQ(symlink("lib.lib", dir.file("link.lib").c_str()), 0);
     ASSERT_EQ(mkdir(dir.file("dir.lib").c_str(), 0755), 0);
     ASSERT_EQ(mkfifo(dir.file("pipe.lib").c_str(), 0600), 0); // must not wait for a writer
+    const std::pair<const char *, bool> cases[] = {
+        {"lib.lib", true}, {"link.lib", true}, {"none.lib", false}, {"dir.lib", false}, {"pipe.lib", false}};
+    for (const auto &[name, locked] : cases)
+        EXPECT_EQ(LibraryLock(dir.file(name)).locked(), locked) << name;
+    // Nor is a file swapped for a FIFO between the check and the open, nor waited for.
+    dir.write("swapped.lib", ArchiveBuilder().bytes());
     FileCalls swapping;
     swapping.openAt = [&](int at, const char *name, int flags, mode_t mode) {
         if (std::string(name) == "swapped.lib" && !(flags & O_PATH) && unlink(dir.file(name).c_str()) == 0)
             mkfifo(dir.file(name).c_str(), 0600);
         return systemCalls().openAt(at, name, flags, mode);
     };
-    const std::tuple<const char *, bool, FileCalls> cases[] = {
-        {"lib.lib", true, systemCalls()},   {"link.lib", true, systemCalls()}, {"none.lib", false, systemCalls()},
-        {"dir.lib", false, systemCalls()},  {"pipe.lib", false, systemCalls()},
-        {"swapped.lib", false, swapping},
-    };
-    for (const auto &[name, locked, calls] : cases)
-        EXPECT_EQ(LibraryLock(dir.file(name), nullptr, calls).locked(), locked) << name;
+    EXPECT_FALSE(LibraryLock(dir.file("swapped.lib"), nullptr, swapping).locked());
 }

@@ -76,8 +76,7 @@ TEST(LinkerFaults, FailedRunsLeaveOrWriteExactlyTheirFiles)
          "Error - Could not open Coff file 'nodir/out.o' for writing.\n", 1, Left::Old, Left::ErrorMap},
         {"disk full at the executable", {"main.o", "/o", "out.o", "/m", "out.map"}, 2000,
          "Error - Coff file 'out.o' could not ", 1, Left::Old, Left::ErrorMap},
-        // The error map fails, once; the executable is written before the
-        // link fails.
+        // The error map fails, once; the executable came first.
         {"map directory missing", {"main.o", "/o", "out.o", "/m", "nodir/out.map"}, 0,
          "Error - Could not open map file 'nodir/out.map' for writing.\n", 1, Left::New, Left::Old},
     };
@@ -182,10 +181,8 @@ TEST(LinkerNoise, HundredMegabyteObjectOrLibraryIsRefusedWithLittleMemory)
 
 TEST(LinkerNoise, RelocationsInUninitialisedDataAreCheckedWithoutBuildingIt)
 {
-    // Uninitialised data reaches no output, so its relocations are checked
-    // and patched without its bytes being built: 20 MB sections with one
-    // relocation each link with little memory, one or three of them alike,
-    // and a relocation past a section's end is refused all the same.
+    // Three 20 MB sections with a relocation each link with little memory;
+    // a relocation past its section's end is refused.
     TempDir dir;
     dir.write("link.lkr", std::string("CODEPAGE NAME=page0 START=0x0 END=0x7FF\n"
                                       "DATABANK NAME=gpr0  START=0x20 END=0x2FFFFFFF\n"));
@@ -196,18 +193,12 @@ TEST(LinkerNoise, RelocationsInUninitialisedDataAreCheckedWithoutBuildingIt)
                                       .symbol("here" + k, 0, ".r" + k, C_EXT)
                                       .reloc(".r" + k, k == "3" ? size - 1 : 0, "here" + k, RELOCT_LOW)
                                       .bytes());
-    for (const std::vector<std::string> &inputs :
-         {std::vector<std::string>{"r0.o"}, std::vector<std::string>{"r0.o", "r1.o", "r2.o"}}) {
-        std::vector<std::string> args{"link.lkr"};
-        args.insert(args.end(), inputs.begin(), inputs.end());
-        LimitedResult r = runLimited(TARVOK_EXE, args, dir.path());
-        EXPECT_EQ(r.exitCode, 0) << r.output;
-        EXPECT_LT(r.peakKb, 64u << 10) << inputs.size();
-        std::unique_ptr<Coff> out = Coff::make(dir.file("a.out"));
-        ASSERT_TRUE(out);
-        EXPECT_EQ(out->cScnHdr.at(".r0").s_size, size);
-        EXPECT_TRUE(out->cRawData.at(".r0").isZeroFill());
-    }
+    LimitedResult r = runLimited(TARVOK_EXE, {"link.lkr", "r0.o", "r1.o", "r2.o"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_LT(r.peakKb, 64u << 10);
+    std::unique_ptr<Coff> out = Coff::make(dir.file("a.out"));
+    ASSERT_TRUE(out);
+    EXPECT_TRUE(out->cScnHdr.at(".r0").s_size == size && out->cRawData.at(".r0").isZeroFill());
     LimitedResult outside = runLimited(TARVOK_EXE, {"link.lkr", "r3.o"}, dir.path());
     EXPECT_EQ(outside.exitCode, 1);
     EXPECT_TRUE(contains(outside.output, "Error - file './r3.o', section '.r3', the relocated word at offset 20971519 "

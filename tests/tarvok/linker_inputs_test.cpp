@@ -3,7 +3,6 @@
 #include "linkerfixture.h"
 
 #include "diag.h"
-#include "reportcapture.h"
 #include "tooltest.h"
 
 #include <filesystem>
@@ -115,29 +114,6 @@ TEST(LinkerLoadObjects, UnreadableOrFaultyObjectLeavesMessageToReader)
         // The object read before it stays; the faulty one is dropped.
         EXPECT_EQ(l.inputNames(), (std::vector<std::string>{dir.file("a.o")})) << second;
     }
-}
-
-
-TEST(LinkerLoadObjects, LibraryEndingInsideAHeaderKeepsItsWholeMembers)
-{
-    // Cut 100 bytes into its second member's header, the library gives its
-    // first member, with one warning that says where it ends.
-    TempDir dir;
-    std::vector<uint8_t> whole = ArchiveBuilder().member("a.o", module("a.o", {"x"})).member("b.o", module("b.o", {"y"})).bytes();
-    const size_t second = 8 + 280 + module("a.o", {"x"}).bytes().size();
-    dir.write("cut.lib", std::vector<uint8_t>(whole.begin(), whole.begin() + ptrdiff_t(second + 100)));
-    TestLinker l;
-    l.cLibPath = {dir.path()};
-    l.cLibraryFile = {"cut.lib"};
-    ReportCapture cap;
-    std::string err;
-    ASSERT_TRUE(l.loadLibraryFiles(err)) << err;
-    ASSERT_EQ(l.cArchives.size(), 1u);
-    EXPECT_EQ(l.cArchives[0]->cMembers.size(), 1u);
-    EXPECT_EQ(cap.text(), "Warning - Library file '" + dir.file("cut.lib") + "' ends after " +
-                              std::to_string(second + 100) + " bytes, inside the header of its member 2, which "
-                              "starts at byte " + std::to_string(second) + "; only the members before it are read.\n");
-    EXPECT_EQ(cap.errors(), 0u);
 }
 
 
